@@ -1,0 +1,50 @@
+// Stand-in for <windows.h> in the host unit tests: exactly what the program uses, with the
+// real values and record layouts, backed by the scripted fake in FakeWin32.cpp.
+#pragma once
+
+#include <cstdint>
+
+#define WINAPI
+#define FALSE 0
+#define TRUE 1
+#define MAX_PATH 260
+
+using BOOL = int;
+using UINT = unsigned int;
+using LONG = std::int32_t;
+using DWORD = std::uint32_t;
+using ULONG_PTR = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using HANDLE = void*;
+using HMODULE = void*;
+using HWND = void*;
+using LPCSTR = const char*;
+
+constexpr UINT MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ICONWARNING = 0x30, MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1, IDCANCEL = 2;
+constexpr DWORD PROCESS_TERMINATE = 0x0001, PROCESS_VM_READ = 0x0010,
+                PROCESS_QUERY_INFORMATION = 0x0400, STILL_ACTIVE = 259;
+constexpr DWORD INPUT_MOUSE = 0, MOUSEEVENTF_MOVE = 0x0001;
+
+struct MOUSEINPUT {
+    LONG dx, dy;
+    DWORD mouseData, dwFlags, time;
+    ULONG_PTR dwExtraInfo;
+};
+struct KEYBDINPUT { std::uint16_t wVk, wScan; DWORD dwFlags, time; ULONG_PTR dwExtraInfo; };
+struct HARDWAREINPUT { DWORD uMsg; std::uint16_t wParamL, wParamH; };
+struct INPUT {
+    DWORD type;
+    union { MOUSEINPUT mi; KEYBDINPUT ki; HARDWAREINPUT hi; };
+};
+static_assert(sizeof(INPUT) == 40, "the 64-bit platform's INPUT record");
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+UINT WINAPI SendInput(UINT count, INPUT* inputs, int size);
+LPARAM WINAPI GetMessageExtraInfo();
+void WINAPI Sleep(DWORD milliseconds);
+HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
+BOOL WINAPI GetExitCodeProcess(HANDLE process, DWORD* exitCode);
+BOOL WINAPI CloseHandle(HANDLE object);
+DWORD WINAPI GetCurrentProcessId();
