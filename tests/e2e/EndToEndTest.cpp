@@ -1,0 +1,323 @@
+// Runs the real VigilantMouse.exe and checks what only Windows itself can show: the boxes a
+// person sees, real termination of another process, and real input.
+#include <windows.h>
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+const std::string Help =
+    "VigilantMouse prevents the screensaver from locking the desktop.\n"
+    "It inputs zero mouse movement every 20 seconds.\n\n"
+    "Note: the executable must not be renamed.\n\n";
+const std::string Confirmation = Help +
+    "Press OK to run process VigilantMouse in the background\nor Cancel to not do this.\n\n"
+    "The process will toggle off when VigilantMouse is run again.";
+
+constexpr DWORD BoxTimeoutMs = 15000;  // a cold Wine start of a new process can take seconds
+constexpr DWORD ExitTimeoutMs = 10000;
+constexpr DWORD StillRunning = STILL_ACTIVE;
+
+std::string WindowsPath(std::string unixPath)
+{
+    for (char& c : unixPath)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + unixPath;
+}
+const std::string Exe = WindowsPath(VIGILANTMOUSE_EXE);
+
+// A copy under another name, in a folder of its own: names that differ only in letter case
+// must not land on one file.
+std::string CopyAs(const std::string& fileName)
+{
+    const std::string folder = WindowsPath(COPIES_DIR);
+    const std::string own = folder + "\\" + std::to_string(std::hash<std::string>{}(fileName));
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA(own.c_str(), nullptr);
+    const std::string path = own + "\\" + fileName;
+    EXPECT_TRUE(CopyFileA(Exe.c_str(), path.c_str(), FALSE)) << path;
+    return path;
+}
+
+struct Process {
+    HANDLE handle;
+    DWORD id;
+};
+
+DWORD ExitCode(const Process& process, DWORD waitMs = ExitTimeoutMs)
+{
+    if (WaitForSingleObject(process.handle, waitMs) != WAIT_OBJECT_0)
+        return StillRunning;
+    DWORD code = StillRunning;
+    GetExitCodeProcess(process.handle, &code);
+    return code;
+}
+bool IsRunning(const Process& process) { return ExitCode(process, 0) == StillRunning; }
+
+DWORD LastInputTick()
+{
+    LASTINPUTINFO info{sizeof info, 0};
+    GetLastInputInfo(&info);
+    return info.dwTime;
+}
+// The tick of the first input after the given one, or 0 when none came in time.
+DWORD WaitForInputAfter(DWORD tick, DWORD waitMs)
+{
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(20))
+        if (LastInputTick() != tick)
+            return LastInputTick();
+    return 0;
+}
+
+struct Box {
+    HWND window = nullptr;
+    std::string caption, text;
+    bool hasOk = false, hasCancel = false;
+    HICON icon = nullptr;
+};
+
+Box FindBox(DWORD processId)
+{
+    struct Search { DWORD processId; HWND found; } search{processId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            char className[16] = {};
+            GetWindowThreadProcessId(window, &owner);
+            GetClassNameA(window, className, sizeof className);
+            if (owner != s.processId || !IsWindowVisible(window) || std::string(className) != "#32770")
+                return TRUE;
+            s.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    Box box;
+    if (!search.found)
+        return box;
+    char caption[256] = {}, text[1024] = {};
+    GetWindowTextA(search.found, caption, sizeof caption);
+    GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);  // a message box's text control
+    box = {search.found, caption, text, GetDlgItem(search.found, IDOK) != nullptr,
+           GetDlgItem(search.found, IDCANCEL) != nullptr};
+    for (HWND child = GetWindow(search.found, GW_CHILD); child && !box.icon;
+         child = GetWindow(child, GW_HWNDNEXT))
+        box.icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+    return box;
+}
+
+Box WaitForBox(const Process& process)
+{
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < BoxTimeoutMs; Sleep(50)) {
+        Box box = FindBox(process.id);
+        if (box.window)
+            return box;
+        if (!IsRunning(process))
+            break;
+    }
+    ADD_FAILURE() << "no box from process " << process.id;
+    return {};
+}
+
+void Press(const Box& box, WPARAM button) { PostMessageA(box.window, WM_COMMAND, button, 0); }
+
+// Which icon a box shows is left to the unit tests: icon handles are the showing process's own.
+void ExpectBox(const Box& box, const std::string& caption, const std::string& text, bool hasCancel)
+{
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.text, text);
+    EXPECT_TRUE(box.hasOk);
+    EXPECT_EQ(box.hasCancel, hasCancel);
+    EXPECT_NE(box.icon, nullptr);
+}
+void ExpectHelpBox(const Box& box) { ExpectBox(box, "VigilantMouse help", Help, false); }
+void ExpectToggledOffBox(const Box& box) { ExpectBox(box, "VigilantMouse", "Toggled off", false); }
+void ExpectConfirmationBox(const Box& box) { ExpectBox(box, "VigilantMouse", Confirmation, true); }
+
+std::string Lowercase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+class EndToEnd : public testing::Test {
+protected:
+    void SetUp() override { StopEveryInstance(); }
+    void TearDown() override
+    {
+        for (const Process& process : launched) {
+            TerminateProcess(process.handle, 99);
+            WaitForSingleObject(process.handle, ExitTimeoutMs);
+            CloseHandle(process.handle);
+        }
+        StopEveryInstance();
+    }
+
+    Process Launch(const std::string& exe, const std::string& arguments = "")
+    {
+        std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info)) {
+            ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();
+            return {};
+        }
+        CloseHandle(info.hThread);
+        launched.push_back({info.hProcess, info.dwProcessId});
+        return launched.back();
+    }
+
+    // Launches a program, sees its Confirmation box and presses OK.
+    Process StartKeepingAwake(const std::string& exe)
+    {
+        const Process process = Launch(exe);
+        const Box box = WaitForBox(process);
+        ExpectConfirmationBox(box);
+        Press(box, IDOK);
+        return process;
+    }
+
+private:
+    // A test that failed half-way must not leave an instance for the next one to find.
+    static void StopEveryInstance()
+    {
+        DWORD ids[4096], bytes = 0;
+        EnumProcesses(ids, sizeof ids, &bytes);
+        for (DWORD i = 0; i < bytes / sizeof ids[0]; ++i) {
+            HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, ids[i]);
+            char name[MAX_PATH] = {};
+            if (process && GetModuleBaseNameA(process, nullptr, name, sizeof name) &&
+                Lowercase(name).find("vigilantmouse") != std::string::npos) {
+                TerminateProcess(process, 99);
+                WaitForSingleObject(process, ExitTimeoutMs);
+            }
+            if (process)
+                CloseHandle(process);
+        }
+    }
+
+    std::vector<Process> launched;
+};
+
+TEST_F(EndToEnd, AnyArgumentOnlyShowsHelpAndLeavesTheRunningInstanceAlone)
+{
+    const Process instance = StartKeepingAwake(Exe);
+    for (const char* arguments : {"/?", "\"\"", "on", "a b c"}) {
+        SCOPED_TRACE(arguments);
+        const Process help = Launch(Exe, arguments);
+        const Box box = WaitForBox(help);
+        ExpectHelpBox(box);
+        Press(box, IDOK);
+        EXPECT_EQ(ExitCode(help), 1u);
+        EXPECT_TRUE(IsRunning(instance));
+    }
+}
+
+// Cancel, Esc and the close button all answer the box with IDCANCEL.
+TEST_F(EndToEnd, DecliningTheConfirmationEndsWithZeroAndSendsNoInput)
+{
+    for (const UINT dismissal : {UINT{WM_COMMAND}, UINT{WM_CLOSE}}) {
+        const Process process = Launch(Exe);
+        const Box box = WaitForBox(process);
+        ExpectConfirmationBox(box);
+        // Taken once the box is up: a window appearing under the pointer counts as input on X.
+        Sleep(500);
+        const DWORD inputBefore = LastInputTick();
+        PostMessageA(box.window, dismissal, dismissal == WM_COMMAND ? IDCANCEL : 0, 0);
+        EXPECT_EQ(ExitCode(process), 0u);
+        EXPECT_EQ(WaitForInputAfter(inputBefore, 1000), 0u) << "input was sent";
+    }
+}
+
+// The suite's one 20-second wait.
+TEST_F(EndToEnd, OkPulsesAtOnceAndEveryTwentySecondsUntilTheNextLaunchTogglesItOff)
+{
+    SetCursorPos(321, 123);
+    POINT cursor{}, cursorAfter{};
+    GetCursorPos(&cursor);
+    const DWORD inputBefore = LastInputTick();
+    const Process instance = StartKeepingAwake(Exe);
+
+    const DWORD firstPulse = WaitForInputAfter(inputBefore, 3000);
+    ASSERT_NE(firstPulse, 0u) << "no pulse right after OK";
+    const DWORD secondPulse = WaitForInputAfter(firstPulse, 25000);
+    ASSERT_NE(secondPulse, 0u) << "no second pulse";
+    EXPECT_NEAR(static_cast<double>(secondPulse - firstPulse), 20000.0, 1000.0);
+    GetCursorPos(&cursorAfter);
+    EXPECT_EQ(cursorAfter.x, cursor.x);
+    EXPECT_EQ(cursorAfter.y, cursor.y);
+    ASSERT_TRUE(IsRunning(instance));
+
+    const Process second = Launch(Exe);
+    const Box box = WaitForBox(second);
+    ExpectToggledOffBox(box);
+    EXPECT_EQ(ExitCode(instance), 0u);
+    Press(box, IDOK);
+    EXPECT_EQ(ExitCode(second), 0u);
+}
+
+TEST_F(EndToEnd, AnInstanceStillAskingIsStoppedByTheNextLaunch)
+{
+    const Process asking = Launch(Exe);
+    const Box askingBox = WaitForBox(asking);
+    ExpectConfirmationBox(askingBox);
+
+    const Process second = Launch(Exe);
+    const Box box = WaitForBox(second);
+    ExpectToggledOffBox(box);
+    EXPECT_EQ(ExitCode(asking), 0u);
+    EXPECT_FALSE(IsWindow(askingBox.window)) << "the stopped instance's box outlived it";
+    Press(box, IDOK);
+    EXPECT_EQ(ExitCode(second), 0u);
+}
+
+// Instances know each other only by the first 13 characters of their file names.
+struct NameCase {
+    const char* running;
+    const char* launched;
+    bool stops;
+};
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.running << " then " << c.launched; }
+class NameRule : public EndToEnd, public testing::WithParamInterface<NameCase> {};
+
+TEST_P(NameRule, DecidesWhetherTheLaunchTogglesTheInstanceOff)
+{
+    const Process instance = StartKeepingAwake(CopyAs(GetParam().running));
+    const Process next = Launch(CopyAs(GetParam().launched));
+    const Box box = WaitForBox(next);
+    if (GetParam().stops) {
+        ExpectToggledOffBox(box);
+        EXPECT_EQ(ExitCode(instance), 0u);
+        Press(box, IDOK);
+    } else {
+        ExpectConfirmationBox(box);
+        Press(box, IDCANCEL);
+        EXPECT_TRUE(IsRunning(instance));
+    }
+    EXPECT_EQ(ExitCode(next), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, NameRule,
+    testing::Values(NameCase{"VigilantMouse2.exe", "VigilantMouse.exe", true},
+                    NameCase{"VigilantMouse", "VigilantMouse.exe", true},
+                    NameCase{"VigilantMouse.exe", "Renamed.exe", true},
+                    NameCase{"MyVigilantMouse.exe", "VigilantMouse.exe", false},
+                    NameCase{"vigilantmouse.exe", "VigilantMouse.exe", false}),
+    [](const testing::TestParamInfo<NameCase>& info) {
+        std::string name = std::string(info.param.running) + "_then_" + info.param.launched;
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)))
+                c = '_';
+        return name;
+    });
+}  // namespace
