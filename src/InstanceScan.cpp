@@ -44,7 +44,7 @@ ScanOutcome StopOtherInstance()
             continue;
 
         // No inheritance: the handle never outlives this visit.
-        const HANDLE process = OpenProcess(InstanceAccess, FALSE, processId);
+        HANDLE process = OpenProcess(InstanceAccess, FALSE, processId);
         if (!process)  // another user's, protected, elevated, or already gone
             continue;
 
