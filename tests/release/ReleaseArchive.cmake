@@ -1,0 +1,30 @@
+# Makes the release archive as `--target package` does and checks what it holds: the tested
+# exe, the README and the LICENSE, and nothing else; and the SHA-256 sums file beside it.
+find_program(CPACK cpack REQUIRED)
+execute_process(COMMAND ${CPACK} --config CPackConfig.cmake
+  WORKING_DIRECTORY ${BINARY_DIR} RESULT_VARIABLE failed OUTPUT_QUIET)
+if(failed)
+  message(FATAL_ERROR "cpack failed")
+endif()
+
+set(unpacked ${BINARY_DIR}/tests/release/unpacked)
+file(REMOVE_RECURSE ${unpacked})
+file(ARCHIVE_EXTRACT INPUT ${ARCHIVE} DESTINATION ${unpacked})
+file(GLOB_RECURSE contents RELATIVE ${unpacked} ${unpacked}/*)
+list(SORT contents)
+if(NOT contents STREQUAL "LICENSE;README.md;VigilantMouse.exe")
+  message(FATAL_ERROR "the archive holds: ${contents}")
+endif()
+file(SHA256 ${unpacked}/VigilantMouse.exe packed_hash)
+file(SHA256 ${EXE} tested_hash)
+if(NOT packed_hash STREQUAL tested_hash)
+  message(FATAL_ERROR "the archive's exe is not the tested one")
+endif()
+
+file(SHA256 ${ARCHIVE} archive_hash)
+get_filename_component(archive_name ${ARCHIVE} NAME)
+file(READ ${ARCHIVE}.sha256 sums)
+if(NOT sums MATCHES "^${archive_hash}  ${archive_name}\n?$")
+  message(FATAL_ERROR "${ARCHIVE}.sha256 holds '${sums}', not the archive's hash ${archive_hash}")
+endif()
+message("${archive_hash}  ${archive_name}\n${tested_hash}  VigilantMouse.exe")
