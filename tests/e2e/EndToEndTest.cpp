@@ -82,9 +82,10 @@ struct Box {
     HICON icon = nullptr;
 };
 
-Box FindBox(DWORD processId)
+// The visible message boxes of one process, or of every process for 0.
+std::vector<HWND> MessageBoxes(DWORD processId)
 {
-    struct Search { DWORD processId; HWND found; } search{processId, nullptr};
+    struct Search { DWORD processId; std::vector<HWND> found; } search{processId, {}};
     EnumWindows(
         [](HWND window, LPARAM param) -> BOOL {
             auto& s = *reinterpret_cast<Search*>(param);
@@ -92,21 +93,27 @@ Box FindBox(DWORD processId)
             char className[16] = {};
             GetWindowThreadProcessId(window, &owner);
             GetClassNameA(window, className, sizeof className);
-            if (owner != s.processId || !IsWindowVisible(window) || std::string(className) != "#32770")
-                return TRUE;
-            s.found = window;
-            return FALSE;
+            if ((s.processId == 0 || owner == s.processId) && IsWindowVisible(window) &&
+                std::string(className) == "#32770")
+                s.found.push_back(window);
+            return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
-    Box box;
-    if (!search.found)
-        return box;
+    return search.found;
+}
+
+Box FindBox(DWORD processId)
+{
+    const std::vector<HWND> boxes = MessageBoxes(processId);
+    if (boxes.empty())
+        return {};
+    const HWND window = boxes.front();
     char caption[256] = {}, text[1024] = {};
-    GetWindowTextA(search.found, caption, sizeof caption);
-    GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);  // a message box's text control
-    box = {search.found, caption, text, GetDlgItem(search.found, IDOK) != nullptr,
-           GetDlgItem(search.found, IDCANCEL) != nullptr};
-    for (HWND child = GetWindow(search.found, GW_CHILD); child && !box.icon;
+    GetWindowTextA(window, caption, sizeof caption);
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof text);  // a message box's text control
+    Box box{window, caption, text, GetDlgItem(window, IDOK) != nullptr,
+            GetDlgItem(window, IDCANCEL) != nullptr};
+    for (HWND child = GetWindow(window, GW_CHILD); child && !box.icon;
          child = GetWindow(child, GW_HWNDNEXT))
         box.icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
     return box;
@@ -145,6 +152,24 @@ std::string Lowercase(std::string text)
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+// Every running process whose file name holds the program's name in any letter case.
+std::vector<DWORD> InstanceIds()
+{
+    DWORD ids[4096], bytes = 0;
+    EnumProcesses(ids, sizeof ids, &bytes);
+    std::vector<DWORD> instances;
+    for (DWORD i = 0; i < bytes / sizeof ids[0]; ++i) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]);
+        char name[MAX_PATH] = {};
+        if (process && GetModuleBaseNameA(process, nullptr, name, sizeof name) &&
+            Lowercase(name).find("vigilantmouse") != std::string::npos)
+            instances.push_back(ids[i]);
+        if (process)
+            CloseHandle(process);
+    }
+    return instances;
 }
 
 class EndToEnd : public testing::Test {
@@ -190,29 +215,30 @@ private:
     // A test that failed half-way must not leave an instance for the next one to find.
     static void StopEveryInstance()
     {
-        DWORD ids[4096], bytes = 0;
-        EnumProcesses(ids, sizeof ids, &bytes);
-        for (DWORD i = 0; i < bytes / sizeof ids[0]; ++i) {
-            HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, ids[i]);
-            char name[MAX_PATH] = {};
-            if (process && GetModuleBaseNameA(process, nullptr, name, sizeof name) &&
-                Lowercase(name).find("vigilantmouse") != std::string::npos) {
+        for (const DWORD id : InstanceIds()) {
+            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
                 TerminateProcess(process, 99);
                 WaitForSingleObject(process, ExitTimeoutMs);
-            }
-            if (process)
                 CloseHandle(process);
+            }
         }
     }
 
     std::vector<Process> launched;
 };
 
+// Command lines of every shape, as the C runtime splits them: each is an argument.
 TEST_F(EndToEnd, AnyArgumentOnlyShowsHelpAndLeavesTheRunningInstanceAlone)
 {
+    std::string manyArguments;
+    for (int i = 0; i < 500; ++i)
+        manyArguments += "arg" + std::to_string(i) + " ";
     const Process instance = StartKeepingAwake(Exe);
-    for (const char* arguments : {"/?", "\"\"", "on", "a b c"}) {
-        SCOPED_TRACE(arguments);
+    for (const std::string& arguments :
+         {std::string("/?"), std::string("\"\""), std::string("on"), std::string(32000, 'x'),
+          std::string("\xE9t\xE9 \xFF\x80 \xC3\xA9"), std::string("\"unbalanced"),
+          std::string("a\"b\\\" \"c"), manyArguments}) {
+        SCOPED_TRACE(arguments.substr(0, 40));
         const Process help = Launch(Exe, arguments);
         const Box box = WaitForBox(help);
         ExpectHelpBox(box);
@@ -278,6 +304,23 @@ TEST_F(EndToEnd, AnInstanceStillAskingIsStoppedByTheNextLaunch)
     EXPECT_FALSE(IsWindow(askingBox.window)) << "the stopped instance's box outlived it";
     Press(box, IDOK);
     EXPECT_EQ(ExitCode(second), 0u);
+}
+
+// Start, OK, start again, in quick succession: every cycle ends with no instance and no box.
+TEST_F(EndToEnd, RapidTogglingLeavesNoSecondInstanceNoStrayAndNoOrphanBox)
+{
+    for (int cycle = 1; cycle <= 20; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        const Process first = StartKeepingAwake(Exe);
+        const Process second = Launch(Exe);
+        const Box box = WaitForBox(second);
+        ExpectToggledOffBox(box);
+        EXPECT_EQ(ExitCode(first), 0u);
+        Press(box, IDOK);
+        ASSERT_EQ(ExitCode(second), 0u);
+        EXPECT_TRUE(InstanceIds().empty());
+        EXPECT_TRUE(MessageBoxes(0).empty());
+    }
 }
 
 // Instances know each other only by the first 13 characters of their file names.
