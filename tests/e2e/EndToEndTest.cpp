@@ -1,6 +1,7 @@
 // Runs the real VigilantMouse.exe and checks what only Windows itself can show: the boxes a
 // person sees, real termination of another process, and real input.
-#include <windows.h>
+#include "Desktop.h"
+
 #include <psapi.h>
 
 #include <gtest/gtest.h>
@@ -21,15 +22,7 @@ const std::string Confirmation = Help +
 
 constexpr DWORD BoxTimeoutMs = 15000;  // a cold Wine start of a new process can take seconds
 constexpr DWORD ExitTimeoutMs = 10000;
-constexpr DWORD StillRunning = STILL_ACTIVE;
 
-std::string WindowsPath(std::string unixPath)
-{
-    for (char& c : unixPath)
-        if (c == '/')
-            c = '\\';
-    return "Z:" + unixPath;
-}
 const std::string Exe = WindowsPath(VIGILANTMOUSE_EXE);
 
 // A copy under another name, in a folder of its own: names that differ only in letter case
@@ -45,20 +38,7 @@ std::string CopyAs(const std::string& fileName)
     return path;
 }
 
-struct Process {
-    HANDLE handle;
-    DWORD id;
-};
-
-DWORD ExitCode(const Process& process, DWORD waitMs = ExitTimeoutMs)
-{
-    if (WaitForSingleObject(process.handle, waitMs) != WAIT_OBJECT_0)
-        return StillRunning;
-    DWORD code = StillRunning;
-    GetExitCodeProcess(process.handle, &code);
-    return code;
-}
-bool IsRunning(const Process& process) { return ExitCode(process, 0) == StillRunning; }
+DWORD ExitCode(const Process& process) { return ExitCode(process, ExitTimeoutMs); }
 
 DWORD LastInputTick()
 {
@@ -82,26 +62,6 @@ struct Box {
     HICON icon = nullptr;
 };
 
-// The visible message boxes of one process, or of every process for 0.
-std::vector<HWND> MessageBoxes(DWORD processId)
-{
-    struct Search { DWORD processId; std::vector<HWND> found; } search{processId, {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            char className[16] = {};
-            GetWindowThreadProcessId(window, &owner);
-            GetClassNameA(window, className, sizeof className);
-            if ((s.processId == 0 || owner == s.processId) && IsWindowVisible(window) &&
-                std::string(className) == "#32770")
-                s.found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 Box FindBox(DWORD processId)
 {
     const std::vector<HWND> boxes = MessageBoxes(processId);
@@ -121,13 +81,8 @@ Box FindBox(DWORD processId)
 
 Box WaitForBox(const Process& process)
 {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < BoxTimeoutMs; Sleep(50)) {
-        Box box = FindBox(process.id);
-        if (box.window)
-            return box;
-        if (!IsRunning(process))
-            break;
-    }
+    if (WaitForMessageBox(process, BoxTimeoutMs))
+        return FindBox(process.id);
     ADD_FAILURE() << "no box from process " << process.id;
     return {};
 }
@@ -187,18 +142,13 @@ protected:
 
     Process Launch(const std::string& exe, const std::string& arguments = "")
     {
-        std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &info)) {
-            ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();
+        const Process process = StartProcess(exe, arguments);
+        if (!process.handle) {
+            ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
             return {};
         }
-        CloseHandle(info.hThread);
-        launched.push_back({info.hProcess, info.dwProcessId});
-        return launched.back();
+        launched.push_back(process);
+        return process;
     }
 
     // Launches a program, sees its Confirmation box and presses OK.

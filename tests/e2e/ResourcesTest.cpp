@@ -1,7 +1,6 @@
 // Reads VigilantMouse.exe as Windows does: its resources through the platform's own calls, and
 // its PE header and imports from the file.
-#include <windows.h>
-
+#include "Desktop.h"
 #include "VersionInfo.h"
 
 #include <gmock/gmock.h>
@@ -15,14 +14,7 @@
 using testing::ElementsAreArray;
 
 namespace {
-std::string ExePath()
-{
-    std::string path = "Z:" VIGILANTMOUSE_EXE;
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
+std::string ExePath() { return WindowsPath(VIGILANTMOUSE_EXE); }
 
 class Resources : public testing::Test {
 protected:

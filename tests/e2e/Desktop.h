@@ -1,0 +1,83 @@
+// Starting Windows programs under Wine and finding their message boxes: shared by the
+// end-to-end tests and the footprint benchmark's driver.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The build hands over Linux paths; Wine's drive Z: is the Linux root.
+inline std::string WindowsPath(std::string unixPath)
+{
+    for (char& c : unixPath)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + unixPath;
+}
+
+struct Process {
+    HANDLE handle;
+    DWORD id;
+};
+
+// The process, or a null handle when it cannot be started.
+inline Process StartProcess(const std::string& exe, const std::string& arguments = "")
+{
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info))
+        return {nullptr, 0};
+    CloseHandle(info.hThread);
+    return {info.hProcess, info.dwProcessId};
+}
+
+// The exit code, or STILL_ACTIVE when the process has not ended within the wait.
+inline DWORD ExitCode(const Process& process, DWORD waitMs)
+{
+    if (WaitForSingleObject(process.handle, waitMs) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process.handle, &code);
+    return code;
+}
+inline bool IsRunning(const Process& process) { return ExitCode(process, 0) == STILL_ACTIVE; }
+
+// The visible message boxes of one process, or of every process for 0.
+inline std::vector<HWND> MessageBoxes(DWORD processId)
+{
+    struct Search {
+        DWORD processId;
+        std::vector<HWND> found;
+    } search{processId, {}};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            char className[16] = {};
+            GetWindowThreadProcessId(window, &owner);
+            GetClassNameA(window, className, sizeof className);
+            if ((s.processId == 0 || owner == s.processId) && IsWindowVisible(window) &&
+                std::string(className) == "#32770")
+                s.found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The process's first message box as soon as it is visible, or null when none came in time or
+// the process ended first.
+inline HWND WaitForMessageBox(const Process& process, DWORD waitMs)
+{
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(1)) {
+        if (const std::vector<HWND> boxes = MessageBoxes(process.id); !boxes.empty())
+            return boxes.front();
+        if (!IsRunning(process))
+            break;
+    }
+    return nullptr;
+}
