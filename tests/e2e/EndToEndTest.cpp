@@ -1,6 +1,7 @@
 // Runs the real VigilantMouse.exe and checks what only Windows itself can show: the boxes a
 // person sees, real termination of another process, and real input.
 #include "Desktop.h"
+#include "ExpectedTexts.h"
 
 #include <psapi.h>
 
@@ -12,14 +13,6 @@
 #include <vector>
 
 namespace {
-const std::string Help =
-    "VigilantMouse prevents the screensaver from locking the desktop.\n"
-    "It inputs zero mouse movement every 20 seconds.\n\n"
-    "Note: the executable must not be renamed.\n\n";
-const std::string Confirmation = Help +
-    "Press OK to run process VigilantMouse in the background\nor Cancel to not do this.\n\n"
-    "The process will toggle off when VigilantMouse is run again.";
-
 constexpr DWORD BoxTimeoutMs = 15000;  // a cold Wine start of a new process can take seconds
 constexpr DWORD ExitTimeoutMs = 10000;
 
@@ -161,6 +154,17 @@ protected:
         return process;
     }
 
+    // Launches exe while the instance runs: it must stop the instance and say "Toggled off".
+    void ExpectLaunchTogglesOff(const Process& instance, const std::string& exe = Exe)
+    {
+        const Process next = Launch(exe);
+        const Box box = WaitForBox(next);
+        ExpectToggledOffBox(box);
+        EXPECT_EQ(ExitCode(instance), 0u);
+        Press(box, IDOK);
+        EXPECT_EQ(ExitCode(next), 0u);
+    }
+
 private:
     // A test that failed half-way must not leave an instance for the next one to find.
     static void StopEveryInstance()
@@ -233,12 +237,7 @@ TEST_F(EndToEnd, OkPulsesAtOnceAndEveryTwentySecondsUntilTheNextLaunchTogglesItO
     EXPECT_EQ(cursorAfter.y, cursor.y);
     ASSERT_TRUE(IsRunning(instance));
 
-    const Process second = Launch(Exe);
-    const Box box = WaitForBox(second);
-    ExpectToggledOffBox(box);
-    EXPECT_EQ(ExitCode(instance), 0u);
-    Press(box, IDOK);
-    EXPECT_EQ(ExitCode(second), 0u);
+    ExpectLaunchTogglesOff(instance);
 }
 
 TEST_F(EndToEnd, AnInstanceStillAskingIsStoppedByTheNextLaunch)
@@ -247,13 +246,8 @@ TEST_F(EndToEnd, AnInstanceStillAskingIsStoppedByTheNextLaunch)
     const Box askingBox = WaitForBox(asking);
     ExpectConfirmationBox(askingBox);
 
-    const Process second = Launch(Exe);
-    const Box box = WaitForBox(second);
-    ExpectToggledOffBox(box);
-    EXPECT_EQ(ExitCode(asking), 0u);
+    ExpectLaunchTogglesOff(asking);
     EXPECT_FALSE(IsWindow(askingBox.window)) << "the stopped instance's box outlived it";
-    Press(box, IDOK);
-    EXPECT_EQ(ExitCode(second), 0u);
 }
 
 // Start, OK, start again, in quick succession: every cycle ends with no instance and no box.
@@ -261,13 +255,7 @@ TEST_F(EndToEnd, RapidTogglingLeavesNoSecondInstanceNoStrayAndNoOrphanBox)
 {
     for (int cycle = 1; cycle <= 20; ++cycle) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
-        const Process first = StartKeepingAwake(Exe);
-        const Process second = Launch(Exe);
-        const Box box = WaitForBox(second);
-        ExpectToggledOffBox(box);
-        EXPECT_EQ(ExitCode(first), 0u);
-        Press(box, IDOK);
-        ASSERT_EQ(ExitCode(second), 0u);
+        ExpectLaunchTogglesOff(StartKeepingAwake(Exe));
         EXPECT_TRUE(InstanceIds().empty());
         EXPECT_TRUE(MessageBoxes(0).empty());
     }
@@ -285,18 +273,17 @@ class NameRule : public EndToEnd, public testing::WithParamInterface<NameCase> {
 TEST_P(NameRule, DecidesWhetherTheLaunchTogglesTheInstanceOff)
 {
     const Process instance = StartKeepingAwake(CopyAs(GetParam().running));
-    const Process next = Launch(CopyAs(GetParam().launched));
-    const Box box = WaitForBox(next);
+    const std::string launched = CopyAs(GetParam().launched);
     if (GetParam().stops) {
-        ExpectToggledOffBox(box);
-        EXPECT_EQ(ExitCode(instance), 0u);
-        Press(box, IDOK);
-    } else {
-        ExpectConfirmationBox(box);
-        Press(box, IDCANCEL);
-        EXPECT_TRUE(IsRunning(instance));
+        ExpectLaunchTogglesOff(instance, launched);
+        return;
     }
+    const Process next = Launch(launched);
+    const Box box = WaitForBox(next);
+    ExpectConfirmationBox(box);
+    Press(box, IDCANCEL);
     EXPECT_EQ(ExitCode(next), 0u);
+    EXPECT_TRUE(IsRunning(instance));
 }
 
 INSTANTIATE_TEST_SUITE_P(

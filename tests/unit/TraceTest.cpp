@@ -1,5 +1,6 @@
 // Each row runs the whole program against a scripted world and compares every Win32 call it
 // made, in order and with its arguments, with the expected trace.
+#include "ExpectedTexts.h"
 #include "FakeWin32.h"
 #include "VigilantMouse.h"
 
@@ -16,15 +17,6 @@ Trace operator+(Trace head, const Trace& tail)
     return head;
 }
 std::string Id(DWORD id) { return std::to_string(id); }
-
-// The texts are written out here, not taken from the program, so that a changed byte shows.
-const std::string Help =
-    "VigilantMouse prevents the screensaver from locking the desktop.\n"
-    "It inputs zero mouse movement every 20 seconds.\n\n"
-    "Note: the executable must not be renamed.\n\n";
-const std::string Confirmation = Help +
-    "Press OK to run process VigilantMouse in the background\nor Cancel to not do this.\n\n"
-    "The process will toggle off when VigilantMouse is run again.";
 
 const Trace HelpBox{"MessageBoxA 0 'VigilantMouse help' 0x30 '" + Help + "'"};
 const Trace ToggledOffBox{"MessageBoxA 0 'VigilantMouse' 0x40 'Toggled off'"};
