@@ -137,6 +137,16 @@ TEST_P(Run, MakesExactlyTheExpectedCalls)
 INSTANTIATE_TEST_SUITE_P(Program, Run, testing::ValuesIn(cases),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+// A process started with an empty command line may get no argv[0]: that is no argument either,
+// and the vector is not read past its end.
+TEST(Program, EmptyArgumentVectorIsNoArgument)
+{
+    ResetFake({.processes = {Self}, .confirmationAnswer = IDCANCEL});
+    char* argv[] = {nullptr};
+    EXPECT_EQ(VigilantMouseMain(0, argv), ExitSuccess);
+    EXPECT_EQ(FakeTrace().back(), ConfirmationBox.front());
+}
+
 // The id list holds 1024 entries: an instance in the last slot is found, one past it is not.
 TEST(StopOtherInstance, ExaminesExactlyTheFirst1024Processes)
 {
