@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
-// The build hands over Linux paths; Wine's drive Z: is the Linux root.
-inline std::string WindowsPath(std::string unixPath)
+// A cross build hands over Linux paths, and Wine's drive Z: is the Linux root; a native build's
+// paths only need their separators turned.
+inline std::string WindowsPath(std::string path)
 {
-    for (char& c : unixPath)
+    const bool isLinuxPath = !path.empty() && path.front() == '/';
+    for (char& c : path)
         if (c == '/')
             c = '\\';
-    return "Z:" + unixPath;
+    return isLinuxPath ? "Z:" + path : path;
 }
 
 struct Process {
