@@ -31,11 +31,10 @@ struct MOUSEINPUT {
     DWORD mouseData, dwFlags, time;
     ULONG_PTR dwExtraInfo;
 };
-struct KEYBDINPUT { std::uint16_t wVk, wScan; DWORD dwFlags, time; ULONG_PTR dwExtraInfo; };
-struct HARDWAREINPUT { DWORD uMsg; std::uint16_t wParamL, wParamH; };
+// The keyboard and hardware records of the real union are smaller than the mouse record.
 struct INPUT {
     DWORD type;
-    union { MOUSEINPUT mi; KEYBDINPUT ki; HARDWAREINPUT hi; };
+    union { MOUSEINPUT mi; };
 };
 static_assert(sizeof(INPUT) == 40, "the 64-bit platform's INPUT record");
 
