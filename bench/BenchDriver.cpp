@@ -4,6 +4,7 @@
 //                                           with EXTRA idle processes running
 //   start PROGRAM ok|wait                   starts it, waits for its box, presses OK or leaves it
 //   handles PID                             the process's handle count
+// Programs may be given by their Linux paths.
 #include "Desktop.h"
 
 #include <winternl.h>
@@ -124,9 +125,10 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 6 && args[0] == "latency")
-        return Latency(std::stoi(args[1]), std::stoi(args[2]), args[3], args[4], args[5]);
+        return Latency(std::stoi(args[1]), std::stoi(args[2]), WindowsPath(args[3]),
+                       WindowsPath(args[4]), WindowsPath(args[5]));
     if (args.size() == 3 && args[0] == "start")
-        return Start(args[1], args[2] == "ok");
+        return Start(WindowsPath(args[1]), args[2] == "ok");
     if (args.size() == 2 && args[0] == "handles")
         return Handles(static_cast<DWORD>(std::stoul(args[1])));
     std::fprintf(stderr, "usage: see the comment at the top of BenchDriver.cpp\n");

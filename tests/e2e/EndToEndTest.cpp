@@ -55,12 +55,8 @@ struct Box {
     HICON icon = nullptr;
 };
 
-Box FindBox(DWORD processId)
+Box ReadBox(HWND window)
 {
-    const std::vector<HWND> boxes = MessageBoxes(processId);
-    if (boxes.empty())
-        return {};
-    const HWND window = boxes.front();
     char caption[256] = {}, text[1024] = {};
     GetWindowTextA(window, caption, sizeof caption);
     GetDlgItemTextA(window, 0xFFFF, text, sizeof text);  // a message box's text control
@@ -74,8 +70,8 @@ Box FindBox(DWORD processId)
 
 Box WaitForBox(const Process& process)
 {
-    if (WaitForMessageBox(process, BoxTimeoutMs))
-        return FindBox(process.id);
+    if (const HWND window = WaitForMessageBox(process, BoxTimeoutMs))
+        return ReadBox(window);
     ADD_FAILURE() << "no box from process " << process.id;
     return {};
 }

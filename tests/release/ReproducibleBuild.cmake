@@ -1,6 +1,7 @@
 # Builds VigilantMouse.exe with the windows preset from two copies of the source in folders of
 # different names and depths, and requires both to match the tested exe byte for byte: no
 # timestamp and no build path may reach the file.
+
 # The maker's values of the tested build, which are part of the bytes.
 load_cache(${BINARY_DIR} READ_WITH_PREFIX tested_
   VIGILANTMOUSE_COMPANY VIGILANTMOUSE_COPYRIGHT VIGILANTMOUSE_INFO)
@@ -8,7 +9,6 @@ load_cache(${BINARY_DIR} READ_WITH_PREFIX tested_
 foreach(folder first-copy second/copy-deeper-down)
   set(source ${WORK_DIR}/${folder})
   file(REMOVE_RECURSE ${source})
-  file(MAKE_DIRECTORY ${source})
   file(COPY ${SOURCE_DIR}/CMakeLists.txt ${SOURCE_DIR}/CMakePresets.json ${SOURCE_DIR}/README.md
     ${SOURCE_DIR}/LICENSE ${SOURCE_DIR}/cmake ${SOURCE_DIR}/src ${SOURCE_DIR}/res DESTINATION ${source})
   execute_process(COMMAND ${CMAKE_COMMAND} --preset windows -DBUILD_TESTING=OFF
