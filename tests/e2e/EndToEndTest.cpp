@@ -42,6 +42,13 @@ DWORD LastInputTick()
     GetLastInputInfo(&info);
     return info.dwTime;
 }
+// The last input's tick, taken once a box has been up a while: a window appearing under the
+// pointer counts as input on X, and a box appearing does too under some Wines.
+DWORD InputTickOnceBoxIsUp()
+{
+    Sleep(500);
+    return LastInputTick();
+}
 // The tick of the first input after the given one, or 0 when none came in time.
 DWORD WaitForInputAfter(DWORD tick, DWORD waitMs)
 {
@@ -86,6 +93,7 @@ public:
         PostThreadMessageA(threadId, WM_QUIT, 0, 0);
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
+        hooked = false;
         moves.clear();
     }
     // The tick of the zero move with this index (from 0), or 0 when it did not come in time.
@@ -223,12 +231,15 @@ protected:
         return process;
     }
 
-    // Launches a program, sees its Confirmation box and presses OK.
-    Process StartKeepingAwake(const std::string& exe)
+    // Launches a program, sees its Confirmation box and presses OK; on request, takes the last
+    // input's tick just before OK.
+    Process StartKeepingAwake(const std::string& exe, DWORD* inputAtBox = nullptr)
     {
         const Process process = Launch(exe);
         const Box box = WaitForBox(process);
         ExpectConfirmationBox(box);
+        if (inputAtBox)
+            *inputAtBox = InputTickOnceBoxIsUp();
         Press(box, IDOK);
         return process;
     }
@@ -288,9 +299,7 @@ TEST_F(EndToEnd, DecliningTheConfirmationEndsWithZeroAndSendsNoInput)
         const Process process = Launch(Exe);
         const Box box = WaitForBox(process);
         ExpectConfirmationBox(box);
-        // Taken once the box is up: a window appearing under the pointer counts as input on X.
-        Sleep(500);
-        const DWORD inputBefore = LastInputTick();
+        const DWORD inputBefore = InputTickOnceBoxIsUp();
         PostMessageA(box.window, dismissal, dismissal == WM_COMMAND ? IDCANCEL : 0, 0);
         EXPECT_EQ(ExitCode(process), 0u);
         EXPECT_EQ(WaitForInputAfter(inputBefore, 1000), 0u) << "input was sent";
@@ -304,13 +313,8 @@ TEST_F(EndToEnd, OkPulsesAtOnceAndEveryTwentySecondsUntilTheNextLaunchTogglesItO
     POINT cursor{}, cursorAfter{};
     GetCursorPos(&cursor);
     const ZeroMoveWatch watch;
-    const Process instance = Launch(Exe);
-    const Box box = WaitForBox(instance);
-    ExpectConfirmationBox(box);
-    // Taken once the box is up: a box appearing counts as input under some Wines.
-    Sleep(500);
-    const DWORD inputAtBox = LastInputTick();
-    Press(box, IDOK);
+    DWORD inputAtBox = 0;
+    const Process instance = StartKeepingAwake(Exe, &inputAtBox);
 
     const std::string wine = WineDropsZeroMoves()
         ? " (Wine " + WineVersion() + " drops moves of zero distance: test under Wine 10.0 or older)"
