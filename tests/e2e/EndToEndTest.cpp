@@ -2,16 +2,18 @@
 // person sees, real termination of another process, and real input.
 #include "Desktop.h"
 #include "ExpectedTexts.h"
+#include "ZeroMoves.h"
 
+#include <gdiplus.h>
+#include <dwmapi.h>
 #include <psapi.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cctype>
-#include <cstdio>
+#include <filesystem>
 #include <functional>
-#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,125 +21,32 @@ namespace {
 constexpr DWORD BoxTimeoutMs = 15000;  // a cold Wine start of a new process can take seconds
 constexpr DWORD ExitTimeoutMs = 10000;
 
-const std::string Exe = WindowsPath(VIGILANTMOUSE_EXE);
+const std::string Exe = ExeUnderTest();
+
+// Copies under other names go to a folder of this run's own, removed when the suite ends.
+const std::filesystem::path CopiesFolder =
+    std::filesystem::temp_directory_path() / ("VigilantMouse-tests-" + std::to_string(GetCurrentProcessId()));
+class RemoveCopies : public testing::Environment {
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(CopiesFolder, ignored);
+    }
+};
+const auto* const copiesRemoved = testing::AddGlobalTestEnvironment(new RemoveCopies);
 
 // A copy under another name, in a folder of its own: names that differ only in letter case
 // must not land on one file.
 std::string CopyAs(const std::string& fileName)
 {
-    const std::string folder = WindowsPath(COPIES_DIR);
-    const std::string own = folder + "\\" + std::to_string(std::hash<std::string>{}(fileName));
-    CreateDirectoryA(folder.c_str(), nullptr);
-    CreateDirectoryA(own.c_str(), nullptr);
-    const std::string path = own + "\\" + fileName;
+    const std::filesystem::path own = CopiesFolder / std::to_string(std::hash<std::string>{}(fileName));
+    std::filesystem::create_directories(own);
+    const std::string path = (own / fileName).string();
     EXPECT_TRUE(CopyFileA(Exe.c_str(), path.c_str(), FALSE)) << path;
     return path;
 }
 
 DWORD ExitCode(const Process& process) { return ExitCode(process, ExitTimeoutMs); }
-
-DWORD LastInputTick()
-{
-    LASTINPUTINFO info{sizeof info, 0};
-    GetLastInputInfo(&info);
-    return info.dwTime;
-}
-// The last input's tick, taken once a box has been up a while: a window appearing under the
-// pointer counts as input on X, and a box appearing does too under some Wines.
-DWORD InputTickOnceBoxIsUp()
-{
-    Sleep(500);
-    return LastInputTick();
-}
-// The tick of the first input after the given one, or 0 when none came in time.
-DWORD WaitForInputAfter(DWORD tick, DWORD waitMs)
-{
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(20))
-        if (LastInputTick() != tick)
-            return LastInputTick();
-    return 0;
-}
-
-// The Wine this runs under, as its ntdll says, or "" on Windows.
-std::string WineVersion()
-{
-    using GetVersion = const char*(CDECL*)();
-    const auto get = reinterpret_cast<GetVersion>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
-    return get ? get() : "";
-}
-// Upstream Wine drops moves of zero distance before hooks and the idle tick from 10.1 on.
-bool WineDropsZeroMoves()
-{
-    int major = 0, minor = 0;
-    return std::sscanf(WineVersion().c_str(), "%d.%d", &major, &minor) == 2 &&
-           (major > 10 || (major == 10 && minor >= 1));
-}
-class NameTheWine : public testing::Environment {
-    void SetUp() override { std::printf("Running under Wine %s\n", WineVersion().c_str()); }
-};
-const auto* const wineNamed = testing::AddGlobalTestEnvironment(new NameTheWine);
-
-// The pulse as a low-level mouse hook sees it: a move marked injected, at the pointer's own
-// position. Only such moves are recorded, with the tick they arrived at; the hook lives on a
-// thread of its own, which must pump messages for the hook to be called.
-class ZeroMoveWatch {
-public:
-    ZeroMoveWatch()
-    {
-        thread = CreateThread(nullptr, 0, Watch, nullptr, 0, &threadId);
-        while (!hooked && WaitForSingleObject(thread, 10) == WAIT_TIMEOUT) {}
-    }
-    ~ZeroMoveWatch()
-    {
-        PostThreadMessageA(threadId, WM_QUIT, 0, 0);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        hooked = false;
-        moves.clear();
-    }
-    // The tick of the zero move with this index (from 0), or 0 when it did not come in time.
-    DWORD WaitForMove(std::size_t index, DWORD waitMs) const
-    {
-        for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(5)) {
-            const std::lock_guard<std::mutex> lock(mutex);
-            if (moves.size() > index)
-                return moves[index];
-        }
-        return 0;
-    }
-
-private:
-    static LRESULT CALLBACK Seen(int code, WPARAM message, LPARAM data)
-    {
-        const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
-        POINT cursor{};
-        GetCursorPos(&cursor);
-        if (code == HC_ACTION && message == WM_MOUSEMOVE && (event.flags & LLMHF_INJECTED) &&
-            event.pt.x == cursor.x && event.pt.y == cursor.y) {
-            const std::lock_guard<std::mutex> lock(mutex);
-            moves.push_back(GetTickCount());
-        }
-        return CallNextHookEx(nullptr, code, message, data);
-    }
-    static DWORD WINAPI Watch(void*)
-    {
-        const HHOOK hook = SetWindowsHookExA(WH_MOUSE_LL, Seen, GetModuleHandleA(nullptr), 0);
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue for WM_QUIT
-        hooked = true;
-        while (GetMessageA(&message, nullptr, 0, 0) > 0)
-            DispatchMessageA(&message);
-        UnhookWindowsHookEx(hook);
-        return 0;
-    }
-
-    HANDLE thread = nullptr;
-    DWORD threadId = 0;
-    static inline std::atomic<bool> hooked = false;
-    static inline std::mutex mutex;
-    static inline std::vector<DWORD> moves;
-};
 
 struct Box {
     HWND window = nullptr;
@@ -169,18 +78,76 @@ Box WaitForBox(const Process& process)
 
 void Press(const Box& box, WPARAM button) { PostMessageA(box.window, WM_COMMAND, button, 0); }
 
+// Where pictures of the boxes go: the folder VIGILANTMOUSE_SHOTS names, or shots under the
+// current folder.
+std::filesystem::path ShotsFolder()
+{
+    char folder[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA("VIGILANTMOUSE_SHOTS", folder, sizeof folder);
+    return length > 0 && length < sizeof folder ? WindowsPath(folder) : "shots";
+}
+
+// The window as a person sees it on the screen, saved as PNG.
+bool SavePicture(HWND window, const std::filesystem::path& file)
+{
+    static const ULONG_PTR gdiplus = [] {
+        ULONG_PTR token = 0;
+        const Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token, &input, nullptr);
+        return token;
+    }();
+    // In front of whatever else is up, and painted, before its pixels are read.
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    Sleep(300);
+    RECT frame{};
+    // The frame that shows: Windows 10's window rectangle also holds invisible resize borders.
+    if (FAILED(DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, &frame, sizeof frame)))
+        GetWindowRect(window, &frame);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY | CAPTUREBLT);
+    SelectObject(memory, previous);
+    bool saved = false;
+    if (gdiplus) {
+        // The class id of GDI+'s built-in PNG encoder.
+        const CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+        Gdiplus::Bitmap image(bitmap, nullptr);
+        saved = image.Save(file.wstring().c_str(), &png, nullptr) == Gdiplus::Ok;
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
+}
+
+// One picture of each kind of box per run, taken the first time the suite meets it.
+void SaveFirstPicture(const Box& box, const std::string& name)
+{
+    static std::set<std::string> taken;
+    if (!box.window || !taken.insert(name).second)
+        return;
+    std::error_code ignored;
+    std::filesystem::create_directories(ShotsFolder(), ignored);
+    EXPECT_TRUE(SavePicture(box.window, ShotsFolder() / (name + ".png"))) << "no picture of the " << name << " box";
+}
+
 // Which icon a box shows is left to the unit tests: icon handles are the showing process's own.
-void ExpectBox(const Box& box, const std::string& caption, const std::string& text, bool hasCancel)
+void ExpectBox(const Box& box, const std::string& caption, const std::string& text, bool hasCancel,
+               const std::string& pictureName)
 {
     EXPECT_EQ(box.caption, caption);
     EXPECT_EQ(box.text, text);
     EXPECT_TRUE(box.hasOk);
     EXPECT_EQ(box.hasCancel, hasCancel);
     EXPECT_NE(box.icon, nullptr);
+    SaveFirstPicture(box, pictureName);
 }
-void ExpectHelpBox(const Box& box) { ExpectBox(box, "VigilantMouse help", Help, false); }
-void ExpectToggledOffBox(const Box& box) { ExpectBox(box, "VigilantMouse", "Toggled off", false); }
-void ExpectConfirmationBox(const Box& box) { ExpectBox(box, "VigilantMouse", Confirmation, true); }
+void ExpectHelpBox(const Box& box) { ExpectBox(box, "VigilantMouse help", Help, false, "help"); }
+void ExpectToggledOffBox(const Box& box) { ExpectBox(box, "VigilantMouse", "Toggled off", false, "toggled-off"); }
+void ExpectConfirmationBox(const Box& box) { ExpectBox(box, "VigilantMouse", Confirmation, true, "confirmation"); }
 
 std::string Lowercase(std::string text)
 {
@@ -239,7 +206,7 @@ protected:
         const Box box = WaitForBox(process);
         ExpectConfirmationBox(box);
         if (inputAtBox)
-            *inputAtBox = InputTickOnceBoxIsUp();
+            *inputAtBox = InputTickOnceSettled();
         Press(box, IDOK);
         return process;
     }
@@ -299,7 +266,7 @@ TEST_F(EndToEnd, DecliningTheConfirmationEndsWithZeroAndSendsNoInput)
         const Process process = Launch(Exe);
         const Box box = WaitForBox(process);
         ExpectConfirmationBox(box);
-        const DWORD inputBefore = InputTickOnceBoxIsUp();
+        const DWORD inputBefore = InputTickOnceSettled();
         PostMessageA(box.window, dismissal, dismissal == WM_COMMAND ? IDCANCEL : 0, 0);
         EXPECT_EQ(ExitCode(process), 0u);
         EXPECT_EQ(WaitForInputAfter(inputBefore, 1000), 0u) << "input was sent";
@@ -316,18 +283,16 @@ TEST_F(EndToEnd, OkPulsesAtOnceAndEveryTwentySecondsUntilTheNextLaunchTogglesItO
     DWORD inputAtBox = 0;
     const Process instance = StartKeepingAwake(Exe, &inputAtBox);
 
-    const std::string wine = WineDropsZeroMoves()
-        ? " (Wine " + WineVersion() + " drops moves of zero distance: test under Wine 10.0 or older)"
-        : "";
+    const std::string probe = " (the suite's own zero move at start: " + ZeroMoveProbe() + ")";
     const DWORD firstPulse = watch.WaitForMove(0, 3000);
-    ASSERT_NE(firstPulse, 0u) << "no zero move right after OK" << wine;
+    ASSERT_NE(firstPulse, 0u) << "no zero move right after OK" << probe;
     // The idle timer, which the screensaver goes by, counts each pulse as input.
-    EXPECT_NE(WaitForInputAfter(inputAtBox, 1000), 0u) << "the first pulse was not counted as input";
+    EXPECT_NE(WaitForInputAfter(inputAtBox, 1000), 0u) << "the first pulse was not counted as input" << probe;
     const DWORD inputAtFirstPulse = LastInputTick();
     const DWORD secondPulse = watch.WaitForMove(1, 25000);
-    ASSERT_NE(secondPulse, 0u) << "no second zero move" << wine;
+    ASSERT_NE(secondPulse, 0u) << "no second zero move" << probe;
     EXPECT_NEAR(static_cast<double>(secondPulse - firstPulse), 20000.0, 1000.0);
-    EXPECT_NE(WaitForInputAfter(inputAtFirstPulse, 1000), 0u) << "the second pulse was not counted as input";
+    EXPECT_NE(WaitForInputAfter(inputAtFirstPulse, 1000), 0u) << "the second pulse was not counted as input" << probe;
     GetCursorPos(&cursorAfter);
     EXPECT_EQ(cursorAfter.x, cursor.x);
     EXPECT_EQ(cursorAfter.y, cursor.y);

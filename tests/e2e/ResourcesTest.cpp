@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -14,7 +15,7 @@
 using testing::ElementsAreArray;
 
 namespace {
-std::string ExePath() { return WindowsPath(VIGILANTMOUSE_EXE); }
+std::string ExePath() { return ExeUnderTest(); }
 
 class Resources : public testing::Test {
 protected:
@@ -229,7 +230,9 @@ TEST(Executable, IsA64BitGuiProgramImportingOnlySystemDlls)
     for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
              at(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress));
          import && import->Name; ++import) {
-        const std::string dll = at(import->Name);
+        std::string dll = at(import->Name);
+        for (char& c : dll)
+            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
         dlls.push_back(dll);
         for (auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA64*>(at(import->OriginalFirstThunk));
              thunk->u1.AddressOfData; ++thunk) {
@@ -241,7 +244,9 @@ TEST(Executable, IsA64BitGuiProgramImportingOnlySystemDlls)
                 kernelK32Calls.push_back(call);
         }
     }
-    EXPECT_THAT(dlls, testing::UnorderedElementsAre("KERNEL32.dll", "msvcrt.dll", "PSAPI.DLL", "USER32.dll"));
+    // MinGW's C runtime is the system's msvcrt.dll; MSVC's static one imports nothing.
+    EXPECT_THAT(dlls, testing::IsSubsetOf({"KERNEL32.DLL", "MSVCRT.DLL", "PSAPI.DLL", "USER32.DLL"}));
+    EXPECT_THAT(dlls, testing::IsSupersetOf({"KERNEL32.DLL", "PSAPI.DLL", "USER32.DLL"}));
     EXPECT_THAT(psapiCalls, testing::UnorderedElementsAre("EnumProcesses", "EnumProcessModules",
                                                           "GetModuleBaseNameA"));
     EXPECT_THAT(kernelK32Calls, testing::IsEmpty());

@@ -1,0 +1,111 @@
+// Zero mouse moves as the program sends them, and the two places they should show: a low-level
+// mouse hook and the session's idle tick.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The program's own pulse: a relative move of zero, stamped by the system.
+inline UINT SendZeroMove()
+{
+    INPUT pulse{};
+    pulse.type = INPUT_MOUSE;
+    pulse.mi.dwFlags = MOUSEEVENTF_MOVE;
+    pulse.mi.dwExtraInfo = static_cast<ULONG_PTR>(GetMessageExtraInfo());
+    return SendInput(1, &pulse, sizeof pulse);
+}
+
+inline DWORD LastInputTick()
+{
+    LASTINPUTINFO info{sizeof info, 0};
+    GetLastInputInfo(&info);
+    return info.dwTime;
+}
+// The last input's tick, taken once the desktop has settled: a window appearing under the
+// pointer counts as input on X, and a box appearing does too under some Wines.
+inline DWORD InputTickOnceSettled()
+{
+    Sleep(500);
+    return LastInputTick();
+}
+// The tick of the first input after the given one, or 0 when none came in time.
+inline DWORD WaitForInputAfter(DWORD tick, DWORD waitMs)
+{
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(20))
+        if (LastInputTick() != tick)
+            return LastInputTick();
+    return 0;
+}
+
+// The pulse as a low-level mouse hook sees it: a move marked injected, at the pointer's own
+// position. Only such moves are recorded, with the tick they arrived at; the hook lives on a
+// thread of its own, which must pump messages for the hook to be called.
+class ZeroMoveWatch {
+public:
+    ZeroMoveWatch()
+    {
+        thread = CreateThread(nullptr, 0, Watch, nullptr, 0, &threadId);
+        while (!hooked && WaitForSingleObject(thread, 10) == WAIT_TIMEOUT) {}
+    }
+    ~ZeroMoveWatch()
+    {
+        PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        hooked = false;
+        moves.clear();
+    }
+    ZeroMoveWatch(const ZeroMoveWatch&) = delete;
+    ZeroMoveWatch& operator=(const ZeroMoveWatch&) = delete;
+
+    // The tick of the zero move with this index (from 0), or 0 when it did not come in time.
+    DWORD WaitForMove(std::size_t index, DWORD waitMs) const
+    {
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(5)) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (moves.size() > index)
+                return moves[index];
+        }
+        return 0;
+    }
+
+private:
+    static LRESULT CALLBACK Seen(int code, WPARAM message, LPARAM data)
+    {
+        const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        if (code == HC_ACTION && message == WM_MOUSEMOVE && (event.flags & LLMHF_INJECTED) &&
+            event.pt.x == cursor.x && event.pt.y == cursor.y) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            moves.push_back(GetTickCount());
+        }
+        return CallNextHookEx(nullptr, code, message, data);
+    }
+    static DWORD WINAPI Watch(void*)
+    {
+        const HHOOK hook = SetWindowsHookExA(WH_MOUSE_LL, Seen, GetModuleHandleA(nullptr), 0);
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue for WM_QUIT
+        hooked = true;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0)
+            DispatchMessageA(&message);
+        UnhookWindowsHookEx(hook);
+        return 0;
+    }
+
+    HANDLE thread = nullptr;
+    DWORD threadId = 0;
+    static inline std::atomic<bool> hooked = false;
+    static inline std::mutex mutex;
+    static inline std::vector<DWORD> moves;
+};
+
+// What became of the suite's own zero move at start, in one line: which link of the chain from
+// SendInput to the idle tick held. A failing pulse test repeats it.
+const std::string& ZeroMoveProbe();
