@@ -18,14 +18,21 @@ inline std::string WindowsPath(std::string path)
     return isLinuxPath ? "Z:" + path : path;
 }
 
+// The path an environment variable names, in either form, or "" when it names none.
+inline std::string PathFromEnvironment(const char* name)
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA(name, path, sizeof path);
+    return length > 0 && length < sizeof path ? WindowsPath(path) : "";
+}
+
 // The exe under test: the one VIGILANTMOUSE_EXE names, or else VigilantMouse.exe beside the
 // running program, so that the tests run from wherever they were unpacked.
 inline std::string ExeUnderTest()
 {
+    if (std::string named = PathFromEnvironment("VIGILANTMOUSE_EXE"); !named.empty())
+        return named;
     char path[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableA("VIGILANTMOUSE_EXE", path, sizeof path);
-    if (length > 0 && length < sizeof path)
-        return WindowsPath(path);
     const std::string self(path, GetModuleFileNameA(nullptr, path, sizeof path));
     return self.substr(0, self.find_last_of('\\') + 1) + "VigilantMouse.exe";
 }

@@ -82,9 +82,8 @@ void Press(const Box& box, WPARAM button) { PostMessageA(box.window, WM_COMMAND,
 // current folder.
 std::filesystem::path ShotsFolder()
 {
-    char folder[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableA("VIGILANTMOUSE_SHOTS", folder, sizeof folder);
-    return length > 0 && length < sizeof folder ? WindowsPath(folder) : "shots";
+    const std::string named = PathFromEnvironment("VIGILANTMOUSE_SHOTS");
+    return named.empty() ? "shots" : named;
 }
 
 // The window as a person sees it on the screen, saved as PNG.
@@ -129,9 +128,10 @@ void SaveFirstPicture(const Box& box, const std::string& name)
     static std::set<std::string> taken;
     if (!box.window || !taken.insert(name).second)
         return;
+    const std::filesystem::path folder = ShotsFolder();
     std::error_code ignored;
-    std::filesystem::create_directories(ShotsFolder(), ignored);
-    EXPECT_TRUE(SavePicture(box.window, ShotsFolder() / (name + ".png"))) << "no picture of the " << name << " box";
+    std::filesystem::create_directories(folder, ignored);
+    EXPECT_TRUE(SavePicture(box.window, folder / (name + ".png"))) << "no picture of the " << name << " box";
 }
 
 // Which icon a box shows is left to the unit tests: icon handles are the showing process's own.
