@@ -12,6 +12,32 @@ import tempfile
 
 import yaml
 
+PROGRAM_NAME = "VigilantMouse"  # instances know each other by these 13 characters, case and all
+
+
+def winget_run_names(installer):
+    """The file names winget starts the program under: the alias's, or else the file's own."""
+    return [entry.get("PortableCommandAlias") or pathlib.PurePosixPath(entry["RelativeFilePath"]).stem
+            for entry in installer["NestedInstallerFiles"]]
+
+
+def scoop_launcher_names(manifest):
+    """The names of the shims Scoop's "bin" writes: the alias where one is given, else the file's."""
+    bins = manifest.get("bin", [])
+    bins = [bins] if isinstance(bins, str) else bins
+    return [entry[1] if isinstance(entry, list) and len(entry) > 1
+            else pathlib.PureWindowsPath(entry[0] if isinstance(entry, list) else entry).stem
+            for entry in bins]
+
+
+def name_rule_faults(installer, scoop):
+    """What breaks the toggle: a winget name another launch cannot find, or a Scoop shim that a
+    launch would stop in place of the running copy."""
+    return ([f"winget starts it as {name}" for name in winget_run_names(installer)
+             if not name.startswith(PROGRAM_NAME)] +
+            [f"Scoop's launcher {name}.exe" for name in scoop_launcher_names(scoop)
+             if name.startswith(PROGRAM_NAME)])
+
 source, build = map(pathlib.Path, sys.argv[1:3])
 url = "https://downloads.example.org/vigilantmouse/1.0.0"
 homepage = "https://example.org/vigilantmouse"
@@ -44,5 +70,13 @@ assert installer[0]["InstallerSha256"] == zip_hash.upper(), installer
 assert scoop["hash"] == zip_hash, scoop["hash"]
 assert scoop["version"] == version, scoop["version"]
 assert winget["defaultLocale"]["PackageUrl"] == scoop["homepage"] == homepage
-assert winget["installer"]["NestedInstallerFiles"][0]["RelativeFilePath"] == scoop["bin"] == "VigilantMouse.exe"
+assert winget["installer"]["NestedInstallerFiles"][0]["RelativeFilePath"] == "VigilantMouse.exe"
+assert scoop["shortcuts"] == [["VigilantMouse.exe", "VigilantMouse"]], scoop["shortcuts"]
+assert name_rule_faults(winget["installer"], scoop) == [], name_rule_faults(winget["installer"], scoop)
+# The rule refuses what the package managers would break it with.
+lower_case_alias = {"NestedInstallerFiles": [{"RelativeFilePath": "VigilantMouse.exe",
+                                              "PortableCommandAlias": "vigilantmouse"}]}
+assert name_rule_faults(lower_case_alias, scoop) == ["winget starts it as vigilantmouse"]
+assert name_rule_faults(winget["installer"], {"bin": "VigilantMouse.exe"}) == ["Scoop's launcher VigilantMouse.exe"]
+assert name_rule_faults(winget["installer"], {"bin": [["VigilantMouse.exe", "vm"]]}) == []
 print(f"winget and Scoop manifests agree: {package} {version}, {url}/{zip_name}, {zip_hash}")
