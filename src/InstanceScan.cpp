@@ -29,16 +29,41 @@ static bool StopInstance(HANDLE process)
     return GetExitCodeProcess(process, &exitCode) && exitCode != STILL_ACTIVE;
 }
 
+// The whole process list, in a buffer from the process heap that the caller frees, or nullptr
+// when it cannot be read. A busy terminal server runs thousands of processes, and a cut-off list
+// could hide the running instance: the buffer doubles until the list fits.
+static DWORD* ReadProcessIds(DWORD* processCount)
+{
+    HANDLE heap = GetProcessHeap();
+    for (DWORD capacity = InitialProcessIdCapacity; capacity <= MaxProcessIdCapacity; capacity *= 2) {
+        const DWORD size = capacity * sizeof(DWORD);
+        auto* processIds = static_cast<DWORD*>(HeapAlloc(heap, 0, size));
+        if (!processIds)
+            return nullptr;
+        DWORD bytesWritten;
+        if (!EnumProcesses(processIds, size, &bytesWritten)) {
+            HeapFree(heap, 0, processIds);
+            return nullptr;
+        }
+        // A full buffer may have been too small: only a list with room to spare is whole.
+        if (bytesWritten < size) {
+            *processCount = bytesWritten / sizeof(DWORD);
+            return processIds;
+        }
+        HeapFree(heap, 0, processIds);
+    }
+    return nullptr;
+}
+
 ScanOutcome StopOtherInstance()
 {
-    DWORD processIds[ProcessIdCapacity];
-    DWORD bytesWritten;
-    if (!EnumProcesses(processIds, sizeof processIds, &bytesWritten))
+    DWORD processCount;
+    DWORD* const processIds = ReadProcessIds(&processCount);
+    if (!processIds)
         return ScanOutcome::EnumerationFailed;
 
-    bool unstoppableInstanceFound = false;
-    const DWORD processCount = bytesWritten / sizeof processIds[0];
-    for (DWORD i = 0; i < processCount; ++i) {
+    ScanOutcome outcome = ScanOutcome::NoneFound;
+    for (DWORD i = 0; i < processCount && outcome != ScanOutcome::Stopped; ++i) {
         const DWORD processId = processIds[i];
         if (processId == 0)  // the System Idle Process: nothing to open
             continue;
@@ -48,15 +73,12 @@ ScanOutcome StopOtherInstance()
         if (!process)  // another user's, protected, elevated, or already gone
             continue;
 
-        bool stopped = false;
         // The own id is asked only after a name match: the scan always meets itself.
-        if (ImageNameStartsWithProgramName(process) && processId != GetCurrentProcessId()) {
-            stopped = StopInstance(process);
-            unstoppableInstanceFound |= !stopped;
-        }
+        if (ImageNameStartsWithProgramName(process) && processId != GetCurrentProcessId())
+            // The first other instance in list order is the only one stopped.
+            outcome = StopInstance(process) ? ScanOutcome::Stopped : ScanOutcome::StopFailed;
         CloseHandle(process);
-        if (stopped)  // the first other instance in list order is the only one stopped
-            return ScanOutcome::Stopped;
     }
-    return unstoppableInstanceFound ? ScanOutcome::StopFailed : ScanOutcome::NoneFound;
+    HeapFree(GetProcessHeap(), 0, processIds);
+    return outcome;
 }

@@ -36,9 +36,16 @@ constexpr int ExitFailure = 1;
 
 // The pause after each zero mouse move; the help text promises 20 seconds.
 constexpr DWORD PulseIntervalMs = 20000;
+// How long a pulse gives the system to take an injected move in before the idle tick is read
+// again, or the pointer put back: input is processed after SendInput returns.
+constexpr DWORD InputSettleMs = 50;
+// Absolute mouse coordinates divide each side of the screen into this many steps.
+constexpr long long AbsoluteScale = 65536;
 
-// Entries past this many in the process list are not examined.
-constexpr DWORD ProcessIdCapacity = 1024;
+// The process list is first read into room for this many ids, and the room doubles while the list
+// fills it, up to the bound: far more processes than any one machine runs.
+constexpr DWORD InitialProcessIdCapacity = 1024;
+constexpr DWORD MaxProcessIdCapacity = 1024 * 1024;
 // Terminate to stop it, the other two to read its module list and name, and its exit code.
 constexpr DWORD InstanceAccess = PROCESS_TERMINATE | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION;
 constexpr UINT StoppedInstanceExitCode = 0;

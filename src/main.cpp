@@ -1,8 +1,24 @@
 // The whole flow: help, toggle-off, or ask and then keep the desktop awake.
 #include "VigilantMouse.h"
 
+// A download folder may hold a planted DLL, and the exe's own folder comes first in the default
+// search: from here on, a DLL loaded by name (uxtheme.dll for the themed boxes, by the system on
+// this program's behalf) comes from System32 only. Looked up at run time, since Vista and
+// Windows 7 without update KB2533623 lack the call: an import would keep it from starting there.
+static void LoadDllsFromSystem32Only()
+{
+    using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
+    // Through the generic function type, which any function pointer may be cast to and from.
+    const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesCall>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefaultDllDirectories)
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 int main(int argc, char**)
 {
+    LoadDllsFromSystem32Only();
+
     // Any argument at all, an empty one too, only asks for help: no instance is touched.
     // argc, not argv[1], so that an empty argument vector is never read past its end.
     if (argc > 1) {

@@ -7,6 +7,19 @@
 #include <string>
 #include <vector>
 
+// A call of the system's looked up at run time, or null where this Windows lacks it.
+template <typename Call> Call* SystemCall(const char* dll, const char* name)
+{
+    return reinterpret_cast<Call*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name)));
+}
+
+// The Wine this runs under, as its ntdll says, or "" on Windows.
+inline std::string WineVersion()
+{
+    auto* get = SystemCall<const char* CDECL()>("ntdll.dll", "wine_get_version");
+    return get ? get() : "";
+}
+
 // A cross build hands over Linux paths, and Wine's drive Z: is the Linux root; a native build's
 // paths only need their separators turned.
 inline std::string WindowsPath(std::string path)
@@ -18,12 +31,13 @@ inline std::string WindowsPath(std::string path)
     return isLinuxPath ? "Z:" + path : path;
 }
 
-// The path an environment variable names, in either form, or "" when it names none.
+// The path an environment variable names, in either form, or "" when it is not set. It is read
+// whole, however long, so that a path too long to open fails where it is used.
 inline std::string PathFromEnvironment(const char* name)
 {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableA(name, path, sizeof path);
-    return length > 0 && length < sizeof path ? WindowsPath(path) : "";
+    std::string path(32767, '\0');  // the longest value an environment variable can hold
+    path.resize(GetEnvironmentVariableA(name, path.data(), static_cast<DWORD>(path.size())));
+    return path.empty() ? "" : WindowsPath(path);
 }
 
 // The exe under test: the one VIGILANTMOUSE_EXE names, or else VigilantMouse.exe beside the
@@ -67,7 +81,7 @@ inline DWORD ExitCode(const Process& process, DWORD waitMs)
 }
 inline bool IsRunning(const Process& process) { return ExitCode(process, 0) == STILL_ACTIVE; }
 
-// The visible message boxes of one process, or of every process for 0.
+// The visible message boxes of one process.
 inline std::vector<HWND> MessageBoxes(DWORD processId)
 {
     struct Search {
@@ -81,7 +95,7 @@ inline std::vector<HWND> MessageBoxes(DWORD processId)
             char className[16] = {};
             GetWindowThreadProcessId(window, &owner);
             GetClassNameA(window, className, sizeof className);
-            if ((s.processId == 0 || owner == s.processId) && IsWindowVisible(window) &&
+            if (owner == s.processId && IsWindowVisible(window) &&
                 std::string(className) == "#32770")
                 s.found.push_back(window);
             return TRUE;

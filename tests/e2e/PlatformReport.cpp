@@ -1,26 +1,18 @@
 // Before any test, says where the suite runs and whether a zero move gets through there at all,
 // so that a first run on an unknown Windows already tells what to fix.
+#include "Desktop.h"
 #include "ZeroMoves.h"
 
+#include <bcrypt.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
 std::string probe = "not made";
-
-template <typename Call> Call* SystemCall(const char* dll, const char* name)
-{
-    return reinterpret_cast<Call*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name)));
-}
-
-// The Wine this runs under, as its ntdll says, or "" on Windows.
-std::string WineVersion()
-{
-    auto* get = SystemCall<const char* CDECL()>("ntdll.dll", "wine_get_version");
-    return get ? get() : "";
-}
 
 // Upstream Wine drops moves of zero distance before hooks and the idle tick from 10.1 on.
 bool WineDropsZeroMoves()
@@ -73,6 +65,31 @@ std::string Session()
     return line + "the input desktop cannot be opened (error " + std::to_string(GetLastError()) + ")";
 }
 
+// The SHA-256 of a file in hex, or "" when it cannot be read.
+std::string Sha256OfFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+    if (!file.is_open() || bytes.empty())
+        return "";
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    UCHAR digest[32] = {};
+    std::string hex;
+    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
+        BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
+        BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                       static_cast<ULONG>(bytes.size()), 0) == 0 &&
+        BCryptFinishHash(hash, digest, sizeof digest, 0) == 0)
+        for (const UCHAR byte : digest)
+            hex += "0123456789abcdef"[byte >> 4], hex += "0123456789abcdef"[byte & 15];
+    if (hash)
+        BCryptDestroyHash(hash);
+    if (algorithm)
+        BCryptCloseAlgorithmProvider(algorithm, 0);
+    return hex;
+}
+
 std::string MakeProbe()
 {
     const ZeroMoveWatch watch;
@@ -82,9 +99,12 @@ std::string MakeProbe()
     std::string result = sent == 1 ? "SendInput accepted it"
                                    : "SendInput refused it (error " + std::to_string(GetLastError()) + ")";
     result += watch.WaitForMove(0, 2000) ? "; the low-level hook saw it" : "; the low-level hook did not see it";
-    result += WaitForInputAfter(tick, 1000) ? "; the idle tick moved" : "; the idle tick did not move";
+    result += WaitForInputAfter(tick, 1000)
+                  ? "; the idle tick moved: a zero move alone counts as input here"
+                  : "; the idle tick did not move: a zero move alone does not count here, so the program "
+                    "follows each with a move one pixel aside";
     if (WineDropsZeroMoves())
-        result += " (Wine " + WineVersion() + " drops moves of zero distance: test under Wine 10.0 or older)";
+        result += " (Wine " + WineVersion() + " drops moves of zero distance)";
     return result;
 }
 
@@ -94,6 +114,16 @@ class PlatformReport : public testing::Environment {
         const std::string wine = WineVersion();
         std::printf("Platform: %s%s; %s; %s\n", wine.empty() ? "" : ("Wine " + wine + " as ").c_str(),
                     WindowsVersion().c_str(), Machine().c_str(), Session().c_str());
+        const std::string exe = ExeUnderTest(), sha256 = Sha256OfFile(exe);
+        const bool named = !PathFromEnvironment("VIGILANTMOUSE_EXE").empty();
+        // Testing another exe than the one asked for would prove nothing: stop before any test.
+        ASSERT_FALSE(sha256.empty())
+            << "cannot read the exe under test, " << exe.substr(0, 300)
+            << (named ? " (VIGILANTMOUSE_EXE names it: set it to the full path of a readable exe, "
+                        "or unset it to test the VigilantMouse.exe beside the tests)"
+                      : " (put VigilantMouse.exe beside the tests, or set VIGILANTMOUSE_EXE to its full path)");
+        std::printf("Exe under test: %s (%s), SHA-256 %s\n", exe.c_str(),
+                    named ? "named by VIGILANTMOUSE_EXE" : "beside the tests", sha256.c_str());
         probe = MakeProbe();
         std::printf("The suite's own zero move: %s\n", probe.c_str());
         std::fflush(stdout);

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 using testing::ElementsAreArray;
@@ -206,9 +208,9 @@ TEST_F(Resources, ManifestDeclaresEveryElementInOrder)
     }
 }
 
-// GUI subsystem, 64-bit, and nothing imported beyond the system's own DLLs. The psapi calls
-// come from PSAPI.DLL: Vista's kernel32 has no K32 exports.
-TEST(Executable, IsA64BitGuiProgramImportingOnlySystemDlls)
+// GUI subsystem, 64-bit, hardened as far as its toolchain can, and nothing imported beyond the
+// system's own DLLs. The psapi calls come from PSAPI.DLL: Vista's kernel32 has no K32 exports.
+TEST(Executable, IsAHardened64BitGuiProgramImportingOnlySystemDlls)
 {
     std::ifstream file(ExePath(), std::ios::binary);
     const std::string image{std::istreambuf_iterator<char>(file), {}};
@@ -218,6 +220,18 @@ TEST(Executable, IsA64BitGuiProgramImportingOnlySystemDlls)
     EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
     EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 
+    // What a changed linker flag could drop without any other test noticing: a random load
+    // address anywhere in 64-bit space, with the relocations that make it possible, and no data
+    // run as code. Forced integrity checks would refuse to start it unsigned.
+    const WORD characteristics = nt->OptionalHeader.DllCharacteristics;
+    for (const auto& [bit, name] : {std::pair{IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA, "HIGH_ENTROPY_VA"},
+                                    std::pair{IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, "DYNAMIC_BASE"},
+                                    std::pair{IMAGE_DLLCHARACTERISTICS_NX_COMPAT, "NX_COMPAT"}})
+        EXPECT_TRUE(characteristics & bit) << name << " is not set in " << std::hex << characteristics;
+    EXPECT_FALSE(characteristics & IMAGE_DLLCHARACTERISTICS_FORCE_INTEGRITY);
+    EXPECT_GT(nt->OptionalHeader.ImageBase, 0xFFFFFFFFull) << "an image base below 4 GiB";
+    EXPECT_GT(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size, 0u) << "no relocations";
+
     const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
     auto at = [&](DWORD rva) -> const char* {
         for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i)
@@ -226,7 +240,17 @@ TEST(Executable, IsA64BitGuiProgramImportingOnlySystemDlls)
                 return image.data() + rva - sections[i].VirtualAddress + sections[i].PointerToRawData;
         return nullptr;
     };
-    std::vector<std::string> dlls, psapiCalls, kernelK32Calls;
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+        const DWORD flags = sections[i].Characteristics;
+        const auto* name = reinterpret_cast<const char*>(sections[i].Name);
+        const std::string section(name, strnlen(name, sizeof sections[i].Name));
+        EXPECT_FALSE((flags & IMAGE_SCN_MEM_WRITE) && (flags & IMAGE_SCN_MEM_EXECUTE))
+            << section << " is writable and executable";
+        EXPECT_FALSE((flags & IMAGE_SCN_MEM_WRITE) && (flags & IMAGE_SCN_MEM_SHARED))
+            << section << " is shared and writable";
+    }
+
+    std::vector<std::string> dlls, calls, psapiCalls, kernelK32Calls;
     for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
              at(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress));
          import && import->Name; ++import) {
@@ -238,6 +262,7 @@ TEST(Executable, IsA64BitGuiProgramImportingOnlySystemDlls)
              thunk->u1.AddressOfData; ++thunk) {
             const std::string call = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
                                          at(static_cast<DWORD>(thunk->u1.AddressOfData)))->Name;
+            calls.push_back(call);
             if (dll == "PSAPI.DLL")
                 psapiCalls.push_back(call);
             if (call.rfind("K32", 0) == 0)
@@ -250,5 +275,7 @@ TEST(Executable, IsA64BitGuiProgramImportingOnlySystemDlls)
     EXPECT_THAT(psapiCalls, testing::UnorderedElementsAre("EnumProcesses", "EnumProcessModules",
                                                           "GetModuleBaseNameA"));
     EXPECT_THAT(kernelK32Calls, testing::IsEmpty());
+    // Looked up at run time, so that a Windows without it still starts the program.
+    EXPECT_THAT(calls, testing::Not(testing::Contains("SetDefaultDllDirectories")));
 }
 }  // namespace

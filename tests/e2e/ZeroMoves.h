@@ -44,11 +44,14 @@ inline DWORD WaitForInputAfter(DWORD tick, DWORD waitMs)
 
 // The pulse as a low-level mouse hook sees it: a move marked injected, at the pointer's own
 // position. Only such moves are recorded, with the tick they arrived at; the hook lives on a
-// thread of its own, which must pump messages for the hook to be called.
+// thread of its own, which must pump messages for the hook to be called. Told to swallow them,
+// it stands in for a Windows that does not count a move of zero distance: such a move then
+// never reaches the idle tick, while moves to any other position pass.
 class ZeroMoveWatch {
 public:
-    ZeroMoveWatch()
+    explicit ZeroMoveWatch(bool swallowZeroMoves = false)
     {
+        swallow = swallowZeroMoves;
         thread = CreateThread(nullptr, 0, Watch, nullptr, 0, &threadId);
         while (!hooked && WaitForSingleObject(thread, 10) == WAIT_TIMEOUT) {}
     }
@@ -63,6 +66,11 @@ public:
     ZeroMoveWatch(const ZeroMoveWatch&) = delete;
     ZeroMoveWatch& operator=(const ZeroMoveWatch&) = delete;
 
+    std::size_t Seen() const
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return moves.size();
+    }
     // The tick of the zero move with this index (from 0), or 0 when it did not come in time.
     DWORD WaitForMove(std::size_t index, DWORD waitMs) const
     {
@@ -84,6 +92,8 @@ private:
             event.pt.x == cursor.x && event.pt.y == cursor.y) {
             const std::lock_guard<std::mutex> lock(mutex);
             moves.push_back(GetTickCount());
+            if (swallow)
+                return 1;
         }
         return CallNextHookEx(nullptr, code, message, data);
     }
@@ -101,7 +111,7 @@ private:
 
     HANDLE thread = nullptr;
     DWORD threadId = 0;
-    static inline std::atomic<bool> hooked = false;
+    static inline std::atomic<bool> hooked = false, swallow = false;
     static inline std::mutex mutex;
     static inline std::vector<DWORD> moves;
 };

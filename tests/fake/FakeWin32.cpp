@@ -4,13 +4,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 FakeWorld world;
 std::vector<std::string> trace;
 int openHandles;
-int sleeps;
+int heapBlocks;
+int pulses;
+DWORD inputTick;
 LPARAM extraInfo;
 
 // Handles and module handles name the process they belong to, so the trace can show them.
@@ -34,11 +37,13 @@ void ResetFake(const FakeWorld& scripted)
 {
     world = scripted;
     trace.clear();
-    openHandles = sleeps = 0;
+    openHandles = heapBlocks = pulses = 0;
+    inputTick = 1000;
     extraInfo = 0xE0;
 }
 const std::vector<std::string>& FakeTrace() { return trace; }
 int OpenHandleCount() { return openHandles; }
+int HeapBlockCount() { return heapBlocks; }
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
@@ -57,14 +62,55 @@ UINT WINAPI SendInput(UINT count, INPUT* inputs, int size)
     const MOUSEINPUT& mi = inputs->mi;
     Record("SendInput %u {type %u dx %d dy %d data %u flags %#x time %u extra %#zx} %d", count,
            inputs->type, mi.dx, mi.dy, mi.mouseData, mi.dwFlags, mi.time, mi.dwExtraInfo, size);
+    if (world.inputRefused)
+        return 0;
+    if (mi.dwFlags & MOUSEEVENTF_ABSOLUTE) {
+        // Where Windows puts an absolute move on the virtual screen: each of the 65536 steps
+        // is 1/65536 of its width.
+        const auto [left, top, width, height] = world.screen;
+        const POINT from = world.cursor;
+        world.cursor = {left + static_cast<LONG>(std::int64_t{mi.dx} * width / 65536),
+                        top + static_cast<LONG>(std::int64_t{mi.dy} * height / 65536)};
+        Record("  moved to %d,%d", world.cursor.x, world.cursor.y);
+        inputTick += from.x != world.cursor.x || from.y != world.cursor.y;
+    } else {
+        inputTick += mi.dx != 0 || mi.dy != 0 || world.zeroMoveCounts;
+    }
     return count;
 }
 
 void WINAPI Sleep(DWORD milliseconds)
 {
     Record("Sleep %u", milliseconds);
-    if (++sleeps == world.pulsesBeforeEnd)
+    if (milliseconds == 20000 /* the pause after a pulse */ && ++pulses == world.pulsesBeforeEnd)
         throw KeepAwakeEnded{};
+}
+
+BOOL WINAPI GetLastInputInfo(LASTINPUTINFO* info)
+{
+    Record("GetLastInputInfo %u", info->cbSize);
+    info->dwTime = inputTick;
+    return TRUE;
+}
+
+BOOL WINAPI GetCursorPos(POINT* point)
+{
+    Record("GetCursorPos");
+    *point = world.cursor;
+    return TRUE;
+}
+
+BOOL WINAPI SetCursorPos(int x, int y)
+{
+    Record("SetCursorPos %d,%d", x, y);
+    world.cursor = {x, y};
+    return TRUE;
+}
+
+int WINAPI GetSystemMetrics(int index)
+{
+    Record("GetSystemMetrics %d", index);
+    return world.screen[index - SM_XVIRTUALSCREEN];
 }
 
 BOOL WINAPI EnumProcesses(DWORD* processIds, DWORD size, DWORD* bytesWritten)
@@ -136,4 +182,46 @@ DWORD WINAPI GetCurrentProcessId()
 {
     Record("GetCurrentProcessId");
     return world.ownId;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+{
+    Record("GetModuleHandleA %s", name);
+    return reinterpret_cast<HMODULE>(0x7FF0000);
+}
+
+namespace {
+BOOL WINAPI SetDefaultDllDirectories(DWORD flags)
+{
+    Record("SetDefaultDllDirectories %#x", flags);
+    return TRUE;
+}
+}  // namespace
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
+{
+    Record("GetProcAddress %#zx %s", reinterpret_cast<std::uintptr_t>(module), name);
+    return world.setDefaultDllDirectoriesExists && std::strcmp(name, "SetDefaultDllDirectories") == 0
+               ? reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(SetDefaultDllDirectories))
+               : nullptr;
+}
+
+// The heap is real memory, counted so that a test sees every block given back; only the sizes
+// asked for go into the trace.
+HANDLE WINAPI GetProcessHeap() { return reinterpret_cast<HANDLE>(0x4EA9); }
+
+void* WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
+{
+    Record("HeapAlloc %#x %zu", flags, bytes);
+    if (bytes > world.heapLimit)
+        return nullptr;
+    ++heapBlocks;
+    return std::malloc(bytes);
+}
+
+BOOL WINAPI HeapFree(HANDLE, DWORD, void* memory)
+{
+    --heapBlocks;
+    std::free(memory);
+    return TRUE;
 }

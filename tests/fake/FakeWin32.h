@@ -18,8 +18,14 @@ struct FakeWorld {
     std::vector<FakeProcess> processes;  // in the order EnumProcesses lists them
     DWORD ownId = 100;
     bool enumerationFails = false;
+    bool setDefaultDllDirectoriesExists = true;  // false: Vista, or 7 without KB2533623
+    std::size_t heapLimit = SIZE_MAX;  // HeapAlloc refuses a larger block, as when memory runs out
     int confirmationAnswer = IDOK;  // what the OK/Cancel box returns; the others return IDOK
     int pulsesBeforeEnd = 3;        // the Sleep after this many pulses ends the endless loop
+    bool zeroMoveCounts = true;     // false: a move of zero distance leaves the idle tick alone
+    bool inputRefused = false;      // true: SendInput takes nothing, as on a locked session
+    POINT cursor{500, 300};
+    int screen[4] = {0, 0, 1024, 768};  // the virtual screen: left, top, width, height
 };
 
 // Thrown by Sleep to end the keep-awake loop, which never returns on its own.
@@ -28,3 +34,4 @@ struct KeepAwakeEnded {};
 void ResetFake(const FakeWorld& world);
 const std::vector<std::string>& FakeTrace();
 int OpenHandleCount();
+int HeapBlockCount();

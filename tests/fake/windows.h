@@ -2,6 +2,7 @@
 // real values and record layouts, backed by the scripted fake in FakeWin32.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #define WINAPI
@@ -19,12 +20,26 @@ using HANDLE = void*;
 using HMODULE = void*;
 using HWND = void*;
 using LPCSTR = const char*;
+using SIZE_T = std::size_t;
+using FARPROC = std::intptr_t(WINAPI*)();
 
 constexpr UINT MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ICONWARNING = 0x30, MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1, IDCANCEL = 2;
 constexpr DWORD PROCESS_TERMINATE = 0x0001, PROCESS_VM_READ = 0x0010,
                 PROCESS_QUERY_INFORMATION = 0x0400, STILL_ACTIVE = 259;
-constexpr DWORD INPUT_MOUSE = 0, MOUSEEVENTF_MOVE = 0x0001;
+constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800;
+constexpr DWORD INPUT_MOUSE = 0, MOUSEEVENTF_MOVE = 0x0001, MOUSEEVENTF_VIRTUALDESK = 0x4000,
+                MOUSEEVENTF_ABSOLUTE = 0x8000;
+constexpr int SM_XVIRTUALSCREEN = 76, SM_YVIRTUALSCREEN = 77, SM_CXVIRTUALSCREEN = 78,
+              SM_CYVIRTUALSCREEN = 79;
+
+struct POINT {
+    LONG x, y;
+};
+struct LASTINPUTINFO {
+    UINT cbSize;
+    DWORD dwTime;
+};
 
 struct MOUSEINPUT {
     LONG dx, dy;
@@ -42,8 +57,17 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 UINT WINAPI SendInput(UINT count, INPUT* inputs, int size);
 LPARAM WINAPI GetMessageExtraInfo();
 void WINAPI Sleep(DWORD milliseconds);
+BOOL WINAPI GetLastInputInfo(LASTINPUTINFO* info);
+BOOL WINAPI GetCursorPos(POINT* point);
+BOOL WINAPI SetCursorPos(int x, int y);
+int WINAPI GetSystemMetrics(int index);
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 BOOL WINAPI CloseHandle(HANDLE object);
 DWORD WINAPI GetCurrentProcessId();
+HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+HANDLE WINAPI GetProcessHeap();
+void* WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, void* memory);

@@ -7,6 +7,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <tuple>
+
 int VigilantMouseMain(int argc, char** argv);
 
 namespace {
@@ -21,7 +24,15 @@ std::string Id(DWORD id) { return std::to_string(id); }
 const Trace HelpBox{"MessageBoxA 0 'VigilantMouse help' 0x30 '" + Help + "'"};
 const Trace ToggledOffBox{"MessageBoxA 0 'VigilantMouse' 0x40 'Toggled off'"};
 const Trace ConfirmationBox{"MessageBoxA 0 'VigilantMouse' 0x41 '" + Confirmation + "'"};
-const Trace Enumerate{"EnumProcesses 4096"};
+const Trace Enumerate{"HeapAlloc 0 4096", "EnumProcesses 4096"};
+// Every run first narrows the DLL search, where the system has the call for it.
+Trace NarrowDllSearch(const FakeWorld& world)
+{
+    Trace calls{"GetModuleHandleA kernel32.dll", "GetProcAddress 0x7ff0000 SetDefaultDllDirectories"};
+    if (world.setDefaultDllDirectoriesExists)
+        calls.push_back("SetDefaultDllDirectories 0x800");
+    return calls;
+}
 
 Trace Open(DWORD id) { return {"OpenProcess 0x411 0 " + Id(id)}; }
 Trace Close(DWORD id) { return {"CloseHandle h" + Id(id)}; }
@@ -39,16 +50,36 @@ Trace TerminateRefused(DWORD id)
     return Match(id) + Trace{"TerminateProcess h" + Id(id) + " 0", "GetExitCodeProcess h" + Id(id)} +
            Close(id);
 }
-Trace Pulses(int count)
+// What the idle tick says after a zero move, and so what the pulse does next.
+enum class ZeroMove { Counted, NotCounted, Refused };
+// The move one pixel aside that follows a zero move the idle tick did not count.
+struct CountedMove {
+    POINT home;
+    LONG dx, dy;
+    POINT landed;
+};
+std::string Hex(int value) { return (std::ostringstream() << std::hex << std::showbase << value).str(); }
+std::string Point(POINT p) { return std::to_string(p.x) + "," + std::to_string(p.y); }
+
+Trace Pulses(int count, ZeroMove zeroMove = ZeroMove::Counted, CountedMove counted = {})
 {
     Trace pulses;
+    int extra = 0xE0;  // the fake's value before the first call
     for (int pulse = 1; pulse <= count; ++pulse) {
-        char extra[16];
-        std::snprintf(extra, sizeof extra, "%#x", 0xE0 + pulse);  // the fake's value for this pulse
-        pulses = pulses + Trace{"GetMessageExtraInfo",
+        pulses = pulses + Trace{"GetMessageExtraInfo", "GetLastInputInfo 8",
                                 "SendInput 1 {type 0 dx 0 dy 0 data 0 flags 0x1 time 0 extra " +
-                                    std::string(extra) + "} 40",
-                                "Sleep 20000"};
+                                    Hex(++extra) + "} 40"};
+        if (zeroMove != ZeroMove::Refused)
+            pulses = pulses + Trace{"Sleep 50", "GetLastInputInfo 8"};
+        if (zeroMove == ZeroMove::NotCounted)
+            pulses = pulses + Trace{"GetCursorPos", "GetSystemMetrics 76", "GetSystemMetrics 77",
+                                    "GetSystemMetrics 78", "GetSystemMetrics 79", "GetMessageExtraInfo",
+                                    "SendInput 1 {type 0 dx " + std::to_string(counted.dx) + " dy " +
+                                        std::to_string(counted.dy) + " data 0 flags 0xc001 time 0 extra " +
+                                        Hex(++extra) + "} 40",
+                                    "  moved to " + Point(counted.landed), "Sleep 50",
+                                    "SetCursorPos " + Point(counted.home)};
+        pulses.push_back("Sleep 20000");
     }
     return pulses;
 }
@@ -108,6 +139,20 @@ const Case cases[] = {
     {"LaterInstanceIsStoppedWhenTheFirstCannotBe", {},
      {.processes = {{7, "VigilantMouse.exe", true, false}, {9, "VigilantMouse.exe"}, Self}},
      ExitSuccess, Enumerate + TerminateRefused(7) + Terminate(9) + ToggledOffBox},
+    // Where a move of zero distance is not counted, a move one pixel aside is, and the pointer
+    // goes back; aside means away from the edge, on a virtual screen that starts left of zero.
+    {"UncountedZeroMoveIsFollowedByACountedOne", {}, {.processes = {Self}, .zeroMoveCounts = false},
+     KeptAwake, Enumerate + Itself(100) + ConfirmationBox +
+         Pulses(3, ZeroMove::NotCounted, {{500, 300}, 32096, 25642, {501, 300}})},
+    {"CountedMoveAtTheVirtualScreensEdgeGoesInwards", {},
+     {.processes = {Self}, .pulsesBeforeEnd = 1, .zeroMoveCounts = false, .cursor = {1919, 879}, .screen = {-1920, -200, 3840, 1280}},
+     KeptAwake, Enumerate + Itself(100) + ConfirmationBox +
+         Pulses(1, ZeroMove::NotCounted, {{1919, 879}, 65510, 55270, {1918, 879}})},
+    {"WindowsWithoutSafeDllSearchRunsAsEver", {},
+     {.processes = {Self}, .setDefaultDllDirectoriesExists = false, .confirmationAnswer = IDCANCEL},
+     ExitSuccess, Enumerate + Itself(100) + ConfirmationBox},
+    {"RefusedZeroMoveIsLeftAtThat", {}, {.processes = {Self}, .inputRefused = true}, KeptAwake,
+     Enumerate + Itself(100) + ConfirmationBox + Pulses(3, ZeroMove::Refused)},
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -130,8 +175,9 @@ TEST_P(Run, MakesExactlyTheExpectedCalls)
     }
 
     EXPECT_EQ(exitCode, c.exitCode);
-    EXPECT_THAT(FakeTrace(), testing::ElementsAreArray(c.trace));
+    EXPECT_THAT(FakeTrace(), testing::ElementsAreArray(NarrowDllSearch(c.world) + c.trace));
     EXPECT_EQ(OpenHandleCount(), 0);
+    EXPECT_EQ(HeapBlockCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Program, Run, testing::ValuesIn(cases),
@@ -147,22 +193,29 @@ TEST(Program, EmptyArgumentVectorIsNoArgument)
     EXPECT_EQ(FakeTrace().back(), ConfirmationBox.front());
 }
 
-// The id list holds 1024 entries: an instance in the last slot is found, one past it is not.
-TEST(StopOtherInstance, ExaminesExactlyTheFirst1024Processes)
+// A busy terminal server lists more processes than the first buffer holds: the list is read again
+// into one twice the size until it fits, so an instance far down it is still found; when memory
+// runs out first, no cut-off list is scanned.
+TEST(StopOtherInstance, ReadsTheWholeProcessListHoweverLong)
 {
-    for (const auto& [instancePosition, outcome] :
-         {std::pair{1023, ScanOutcome::Stopped}, std::pair{1024, ScanOutcome::NoneFound}}) {
+    for (const auto& [heapLimit, outcome, opened] :
+         {std::tuple{SIZE_MAX, ScanOutcome::Stopped, 2501}, std::tuple{std::size_t{8192}, ScanOutcome::EnumerationFailed, 0}}) {
         FakeWorld world;
-        for (DWORD id = 1; id <= 1100; ++id)
+        world.heapLimit = heapLimit;
+        for (DWORD id = 1; id <= 3000; ++id)
             world.processes.push_back({id * 4, "svchost.exe"});
-        world.processes[instancePosition].imageName = "VigilantMouse.exe";
+        world.processes[2500].imageName = "VigilantMouse.exe";
         ResetFake(world);
 
-        EXPECT_EQ(StopOtherInstance(), outcome) << "instance at " << instancePosition;
+        EXPECT_EQ(StopOtherInstance(), outcome) << "heap limit " << heapLimit;
+        const Trace reads{"HeapAlloc 0 4096", "EnumProcesses 4096", "HeapAlloc 0 8192", "EnumProcesses 8192",
+                          "HeapAlloc 0 16384"};
+        EXPECT_THAT(Trace(FakeTrace().begin(), FakeTrace().begin() + 5), testing::ElementsAreArray(reads));
         EXPECT_EQ(std::count_if(FakeTrace().begin(), FakeTrace().end(),
                                 [](const std::string& call) { return call.starts_with("OpenProcess"); }),
-                  1024);
+                  opened);
         EXPECT_EQ(OpenHandleCount(), 0);
+        EXPECT_EQ(HeapBlockCount(), 0);
     }
 }
 }  // namespace
