@@ -35,7 +35,8 @@ static bool StopInstance(HANDLE process)
 static DWORD* ReadProcessIds(DWORD* processCount)
 {
     HANDLE heap = GetProcessHeap();
-    for (DWORD capacity = InitialProcessIdCapacity; capacity <= MaxProcessIdCapacity; capacity *= 2) {
+    for (DWORD capacity = InitialProcessIdCapacity; capacity <= MaxProcessIdCapacity;
+         capacity *= 2) {
         const DWORD size = capacity * sizeof(DWORD);
         auto* processIds = static_cast<DWORD*>(HeapAlloc(heap, 0, size));
         if (!processIds)
@@ -58,6 +59,8 @@ static DWORD* ReadProcessIds(DWORD* processCount)
 ScanOutcome StopOtherInstance()
 {
     DWORD processCount;
+    // Not a pointer to const: HeapFree, at the end, takes it as a plain pointer.
+    // cppcheck-suppress constVariablePointer
     DWORD* const processIds = ReadProcessIds(&processCount);
     if (!processIds)
         return ScanOutcome::EnumerationFailed;

@@ -24,8 +24,10 @@ static void SendCountedMove()
     POINT home;
     if (!GetCursorPos(&home))
         return;
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     // Away from the right edge of the virtual screen, where a pixel aside would be off it.
     const int aside = home.x + 1 < left + width ? home.x + 1 : home.x - 1;
 
@@ -36,7 +38,7 @@ static void SendCountedMove()
     move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
     move.mi.dwExtraInfo = static_cast<ULONG_PTR>(GetMessageExtraInfo());
     SendInput(1, &move, sizeof move);
-    Sleep(InputSettleMs);  // the move lands after SendInput returns: put the pointer back only then
+    Sleep(InputSettleMs);  // the move lands after SendInput returns: the pointer goes back after it
     SetCursorPos(home.x, home.y);
 }
 

@@ -8,9 +8,11 @@
 static void LoadDllsFromSystem32Only()
 {
     using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
+    const FARPROC found =
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
     // Through the generic function type, which any function pointer may be cast to and from.
-    const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesCall>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+    const auto setDefaultDllDirectories =
+        reinterpret_cast<SetDefaultDllDirectoriesCall>(reinterpret_cast<void (*)()>(found));
     if (setDefaultDllDirectories)
         setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
