@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -40,15 +42,29 @@ inline std::string PathFromEnvironment(const char* name)
     return path.empty() ? "" : WindowsPath(path);
 }
 
+// The folder of the running test program, with its trailing backslash: where the bundle's other
+// files lie.
+inline std::string TestsFolder()
+{
+    char path[MAX_PATH] = {};
+    const std::string self(path, GetModuleFileNameA(nullptr, path, sizeof path));
+    return self.substr(0, self.find_last_of('\\') + 1);
+}
+
 // The exe under test: the one VIGILANTMOUSE_EXE names, or else VigilantMouse.exe beside the
 // running program, so that the tests run from wherever they were unpacked.
 inline std::string ExeUnderTest()
 {
     if (std::string named = PathFromEnvironment("VIGILANTMOUSE_EXE"); !named.empty())
         return named;
-    char path[MAX_PATH] = {};
-    const std::string self(path, GetModuleFileNameA(nullptr, path, sizeof path));
-    return self.substr(0, self.find_last_of('\\') + 1) + "VigilantMouse.exe";
+    return TestsFolder() + "VigilantMouse.exe";
+}
+
+// A file's whole content, or "" when it cannot be read.
+inline std::string FileBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 struct Process {

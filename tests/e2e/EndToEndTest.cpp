@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <functional>
 #include <set>
 #include <string>
@@ -370,12 +369,10 @@ const char* const PlantedDllNames[] = {"uxtheme.dll", "dwmapi.dll", "version.dll
 // planted name.
 std::string PlantedFolderWith(const std::string& name, const std::string& exeBytes)
 {
-    char self[MAX_PATH] = {};
-    const std::filesystem::path tests(std::string(self, GetModuleFileNameA(nullptr, self, sizeof self)));
     const std::filesystem::path folder = CopiesFolder / name;
     std::filesystem::create_directories(folder);
     for (const char* dll : PlantedDllNames)
-        std::filesystem::copy_file(tests.parent_path() / "planted-probe.dll", folder / dll,
+        std::filesystem::copy_file(TestsFolder() + "planted-probe.dll", folder / dll,
                                    std::filesystem::copy_options::overwrite_existing);
     std::ofstream(folder / "VigilantMouse.exe", std::ios::binary) << exeBytes;
     return (folder / "VigilantMouse.exe").string();
@@ -433,8 +430,7 @@ TEST_F(EndToEnd, NoDllPlantedBesideTheExeIsLoaded)
     if (!WineVersion().empty())
         GTEST_SKIP() << "Wine loads these DLLs itself before main runs, whatever the exe does, so it "
                         "cannot tell a protected exe from an unprotected one: only Windows can";
-    std::ifstream file(Exe, std::ios::binary);
-    const std::string exeBytes{std::istreambuf_iterator<char>(file), {}};
+    const std::string exeBytes = FileBytes(Exe);
     std::string controlBytes = exeBytes;
     const std::string call("SetDefaultDllDirectories\0", 25);
     const std::size_t at = controlBytes.find(call);

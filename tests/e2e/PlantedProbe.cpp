@@ -8,7 +8,7 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, void*)
     if (reason != DLL_PROCESS_ATTACH)
         return TRUE;
     wchar_t marker[MAX_PATH + 8] = {};
-    char process[MAX_PATH] = {};
+    char process[MAX_PATH + 1] = {};  // room for the line feed after a path that fills MAX_PATH
     const DWORD length = GetModuleFileNameW(self, marker, MAX_PATH);
     lstrcatW(marker + length, L".loaded");
     const DWORD processLength = GetModuleFileNameA(nullptr, process, MAX_PATH);

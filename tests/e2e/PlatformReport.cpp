@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace {
@@ -68,9 +66,8 @@ std::string Session()
 // The SHA-256 of a file in hex, or "" when it cannot be read.
 std::string Sha256OfFile(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
-    if (!file.is_open() || bytes.empty())
+    const std::string bytes = FileBytes(path);
+    if (bytes.empty())
         return "";
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;

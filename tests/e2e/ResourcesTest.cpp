@@ -8,8 +8,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -212,8 +210,7 @@ TEST_F(Resources, ManifestDeclaresEveryElementInOrder)
 // system's own DLLs. The psapi calls come from PSAPI.DLL: Vista's kernel32 has no K32 exports.
 TEST(Executable, IsAHardened64BitGuiProgramImportingOnlySystemDlls)
 {
-    std::ifstream file(ExePath(), std::ios::binary);
-    const std::string image{std::istreambuf_iterator<char>(file), {}};
+    const std::string image = FileBytes(ExePath());
     ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
         image.data() + reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data())->e_lfanew);
