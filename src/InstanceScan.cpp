@@ -2,7 +2,9 @@
 #include "VigilantMouse.h"
 
 #include <psapi.h>
-#include <string.h>
+#include <string.h>  // memcpy
+
+static char AsciiLowercase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The first module a process lists is its executable image.
 static bool ImageNameStartsWithProgramName(HANDLE process)
@@ -17,7 +19,13 @@ static bool ImageNameStartsWithProgramName(HANDLE process)
         GetModuleBaseNameA(process, image, name, sizeof name);
 
     // A prefix test: whatever follows the name (".exe", a digit, a copy marker) still matches.
-    return strncmp(name, ProgramName, ProgramNameLength) == 0;
+    // The name keeps the letter case of the path the process was started by ("vigilantmouse"
+    // typed in the Run box gives vigilantmouse.exe), so case is ignored: ASCII only, since the
+    // user's code page must not decide which letters are alike.
+    for (int i = 0; i < ProgramNameLength; ++i)
+        if (AsciiLowercase(name[i]) != AsciiLowercase(ProgramName[i]))
+            return false;
+    return true;
 }
 
 static bool StopInstance(HANDLE process)

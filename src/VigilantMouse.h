@@ -6,7 +6,8 @@
 // The literal form exists only so that the texts below can be spliced at compile time.
 #define VIGILANTMOUSE_NAME "VigilantMouse"
 
-// Instances recognise each other by this prefix of their executable's file name.
+// Instances recognise each other by this prefix of their executable's file name, in any letter
+// case.
 constexpr char ProgramName[] = VIGILANTMOUSE_NAME;
 constexpr int ProgramNameLength = sizeof ProgramName - 1;
 
@@ -41,6 +42,9 @@ constexpr DWORD PulseIntervalMs = 20000;
 constexpr DWORD InputSettleMs = 50;
 // Absolute mouse coordinates divide each side of the screen into this many steps.
 constexpr long long AbsoluteScale = 65536;
+// DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE, which headers for Vista do not declare: a thread in this
+// context sees and sets the pointer, monitors and screen in physical pixels.
+constexpr INT_PTR PerMonitorDpiAwareness = -3;
 
 // The process list is first read into room for this many ids, and the room doubles while the list
 // fills it, up to the bound: far more processes than any one machine runs.

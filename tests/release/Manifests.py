@@ -12,7 +12,7 @@ import tempfile
 
 import yaml
 
-PROGRAM_NAME = "VigilantMouse"  # instances know each other by these 13 characters, case and all
+PROGRAM_NAME = "vigilantmouse"  # instances know each other by these 13 characters, in any case
 
 
 def winget_run_names(installer):
@@ -34,9 +34,9 @@ def name_rule_faults(installer, scoop):
     """What breaks the toggle: a winget name another launch cannot find, or a Scoop shim that a
     launch would stop in place of the running copy."""
     return ([f"winget starts it as {name}" for name in winget_run_names(installer)
-             if not name.startswith(PROGRAM_NAME)] +
+             if not name.lower().startswith(PROGRAM_NAME)] +
             [f"Scoop's launcher {name}.exe" for name in scoop_launcher_names(scoop)
-             if name.startswith(PROGRAM_NAME)])
+             if name.lower().startswith(PROGRAM_NAME)])
 
 source, build = map(pathlib.Path, sys.argv[1:3])
 url = "https://downloads.example.org/vigilantmouse/1.0.0"
@@ -73,10 +73,13 @@ assert winget["defaultLocale"]["PackageUrl"] == scoop["homepage"] == homepage
 assert winget["installer"]["NestedInstallerFiles"][0]["RelativeFilePath"] == "VigilantMouse.exe"
 assert scoop["shortcuts"] == [["VigilantMouse.exe", "VigilantMouse"]], scoop["shortcuts"]
 assert name_rule_faults(winget["installer"], scoop) == [], name_rule_faults(winget["installer"], scoop)
-# The rule refuses what the package managers would break it with.
-lower_case_alias = {"NestedInstallerFiles": [{"RelativeFilePath": "VigilantMouse.exe",
-                                              "PortableCommandAlias": "vigilantmouse"}]}
-assert name_rule_faults(lower_case_alias, scoop) == ["winget starts it as vigilantmouse"]
+# The rule refuses what the package managers would break it with, in any letter case.
+def alias(name):
+    return {"NestedInstallerFiles": [{"RelativeFilePath": "VigilantMouse.exe", "PortableCommandAlias": name}]}
+assert name_rule_faults(alias("vm"), scoop) == ["winget starts it as vm"]
+assert name_rule_faults(alias("vigilantmouse"), scoop) == []
 assert name_rule_faults(winget["installer"], {"bin": "VigilantMouse.exe"}) == ["Scoop's launcher VigilantMouse.exe"]
+assert name_rule_faults(winget["installer"], {"bin": [["VigilantMouse.exe", "vigilantmouse"]]}) == \
+    ["Scoop's launcher vigilantmouse.exe"]
 assert name_rule_faults(winget["installer"], {"bin": [["VigilantMouse.exe", "vm"]]}) == []
 print(f"winget and Scoop manifests agree: {package} {version}, {url}/{zip_name}, {zip_hash}")
