@@ -8,12 +8,32 @@ static DWORD LastInputTick()
     return info.dwTime;
 }
 
-// A pixel as the absolute scale (0..65535 over the virtual screen) names it: the middle of the
-// pixel, so that whichever way the system rounds, the move lands on that pixel.
-static LONG AbsoluteCoordinate(int pixel, int origin, int extent)
+// The pointer, the monitors and the virtual screen in physical pixels, the space SendInput's
+// absolute scale spans. The manifest makes the process aware of the system's DPI only, and from
+// Windows 8.1 on such a process gets scaled coordinates on a monitor whose scaling differs from
+// the main one: a pixel aside could land hundreds of pixels away. Per-monitor aware, the thread
+// gets physical pixels from GetCursorPos, GetMonitorInfo and GetSystemMetrics, and SetCursorPos
+// takes them. Every box is closed by now, so none changes its look. Looked up at run time: Windows
+// before 10 version 1607 lacks the call, and up to 8 one DPI serves every monitor anyway.
+static void UsePhysicalPixels()
 {
-    return static_cast<LONG>(((static_cast<long long>(pixel - origin) * 2 + 1) * AbsoluteScale) /
-                             (2 * static_cast<long long>(extent)));
+    using SetThreadDpiAwarenessContextCall = HANDLE(WINAPI*)(HANDLE);
+    const FARPROC found =
+        GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext");
+    // Through the generic function type, which any function pointer may be cast to and from.
+    const auto setThreadDpiAwarenessContext =
+        reinterpret_cast<SetThreadDpiAwarenessContextCall>(reinterpret_cast<void (*)()>(found));
+    if (setThreadDpiAwarenessContext)
+        setThreadDpiAwarenessContext(reinterpret_cast<HANDLE>(PerMonitorDpiAwareness));
+}
+
+// A pixel as the absolute scale (0..65535 over the virtual screen) names it: a quarter into the
+// pixel. The middle sits exactly on a half step at widths such as 1024, where a system that rounds
+// halves up lands on the next pixel; a quarter in, truncating and rounding land on the same one.
+static LONG AbsoluteCoordinate(LONG pixel, int origin, int extent)
+{
+    return static_cast<LONG>(((static_cast<long long>(pixel - origin) * 4 + 1) * AbsoluteScale) /
+                             (4 * static_cast<long long>(extent)));
 }
 
 // A move one pixel aside and back, for a system that does not count a move of zero distance.
@@ -24,12 +44,17 @@ static void SendCountedMove()
     POINT home;
     if (!GetCursorPos(&home))
         return;
+    // Aside within the pointer's own monitor: off every monitor, the system keeps the pointer
+    // where it is, and the move is one of zero distance again.
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromPoint(home, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    const LONG aside = home.x + 1 < monitor.rcMonitor.right ? home.x + 1 : home.x - 1;
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    // Away from the right edge of the virtual screen, where a pixel aside would be off it.
-    const int aside = home.x + 1 < left + width ? home.x + 1 : home.x - 1;
 
     INPUT move = {};
     move.type = INPUT_MOUSE;
@@ -39,11 +64,15 @@ static void SendCountedMove()
     move.mi.dwExtraInfo = static_cast<ULONG_PTR>(GetMessageExtraInfo());
     SendInput(1, &move, sizeof move);
     Sleep(InputSettleMs);  // the move lands after SendInput returns: the pointer goes back after it
-    SetCursorPos(home.x, home.y);
+    // Back only from where the move left it: a pointer anywhere else was moved by the user since.
+    POINT landed;
+    if (GetCursorPos(&landed) && landed.x == aside && landed.y == home.y)
+        SetCursorPos(home.x, home.y);
 }
 
 void RunKeepAwakeLoop()
 {
+    UsePhysicalPixels();
     for (;;) {
         INPUT pulse = {};
         pulse.type = INPUT_MOUSE;

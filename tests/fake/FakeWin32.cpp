@@ -13,12 +13,14 @@ std::vector<std::string> trace;
 int openHandles;
 int heapBlocks;
 int pulses;
+bool movedAside;
 DWORD inputTick;
 LPARAM extraInfo;
 
 // Handles and module handles name the process they belong to, so the trace can show them.
 HANDLE HandleOf(DWORD id) { return reinterpret_cast<HANDLE>(std::uintptr_t{0x10000} + id); }
 DWORD IdOf(HANDLE handle) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) - 0x10000); }
+bool Contains(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
 const FakeProcess& ProcessOf(HANDLE handle)
 {
     return *std::find_if(world.processes.begin(), world.processes.end(),
@@ -38,6 +40,7 @@ void ResetFake(const FakeWorld& scripted)
     world = scripted;
     trace.clear();
     openHandles = heapBlocks = pulses = 0;
+    movedAside = false;
     inputTick = 1000;
     extraInfo = 0xE0;
 }
@@ -68,10 +71,15 @@ UINT WINAPI SendInput(UINT count, INPUT* inputs, int size)
         // Where Windows puts an absolute move on the virtual screen: each of the 65536 steps
         // is 1/65536 of its width.
         const auto [left, top, width, height] = world.screen;
+        const std::int64_t half = world.absoluteRoundsHalfUp ? 32768 : 0;
+        const POINT to{left + static_cast<LONG>((std::int64_t{mi.dx} * width + half) / 65536),
+                       top + static_cast<LONG>((std::int64_t{mi.dy} * height + half) / 65536)};
         const POINT from = world.cursor;
-        world.cursor = {left + static_cast<LONG>(std::int64_t{mi.dx} * width / 65536),
-                        top + static_cast<LONG>(std::int64_t{mi.dy} * height / 65536)};
+        if (std::any_of(world.monitors.begin(), world.monitors.end(),
+                        [&](const RECT& m) { return Contains(m, to); }))
+            world.cursor = to;
         Record("  moved to %d,%d", world.cursor.x, world.cursor.y);
+        movedAside = true;
         inputTick += from.x != world.cursor.x || from.y != world.cursor.y;
     } else {
         inputTick += mi.dx != 0 || mi.dy != 0 || world.zeroMoveCounts;
@@ -82,6 +90,9 @@ UINT WINAPI SendInput(UINT count, INPUT* inputs, int size)
 void WINAPI Sleep(DWORD milliseconds)
 {
     Record("Sleep %u", milliseconds);
+    if (movedAside && world.userMovesTo.x >= 0)
+        world.cursor = world.userMovesTo;
+    movedAside = false;
     if (milliseconds == 20000 /* the pause after a pulse */ && ++pulses == world.pulsesBeforeEnd)
         throw KeepAwakeEnded{};
 }
@@ -111,6 +122,23 @@ int WINAPI GetSystemMetrics(int index)
 {
     Record("GetSystemMetrics %d", index);
     return world.screen[index - SM_XVIRTUALSCREEN];
+}
+
+HMONITOR WINAPI MonitorFromPoint(POINT point, DWORD flags)
+{
+    Record("MonitorFromPoint %d,%d %u", point.x, point.y, flags);
+    const auto found = std::find_if(world.monitors.begin(), world.monitors.end(),
+                                    [&](const RECT& m) { return Contains(m, point); });
+    // Nearest, roughly: a point on no monitor gets the first.
+    return &(found == world.monitors.end() ? world.monitors.front() : *found);
+}
+
+BOOL WINAPI GetMonitorInfoA(HMONITOR monitor, MONITORINFO* info)
+{
+    const RECT& m = *static_cast<const RECT*>(monitor);
+    Record("GetMonitorInfoA %d,%d-%d,%d %u", m.left, m.top, m.right, m.bottom, info->cbSize);
+    info->rcMonitor = info->rcWork = m;
+    return TRUE;
 }
 
 BOOL WINAPI EnumProcesses(DWORD* processIds, DWORD size, DWORD* bytesWritten)
@@ -196,14 +224,25 @@ BOOL WINAPI SetDefaultDllDirectories(DWORD flags)
     Record("SetDefaultDllDirectories %#x", flags);
     return TRUE;
 }
+HANDLE WINAPI SetThreadDpiAwarenessContext(HANDLE context)
+{
+    Record("SetThreadDpiAwarenessContext %td", reinterpret_cast<INT_PTR>(context));
+    return reinterpret_cast<HANDLE>(INT_PTR{-2});  // the system-aware context the manifest gave
+}
+template <typename Call> FARPROC AsFarProc(Call* call)
+{
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(call));
+}
 }  // namespace
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
 {
     Record("GetProcAddress %#zx %s", reinterpret_cast<std::uintptr_t>(module), name);
-    return world.setDefaultDllDirectoriesExists && std::strcmp(name, "SetDefaultDllDirectories") == 0
-               ? reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(SetDefaultDllDirectories))
-               : nullptr;
+    if (world.setDefaultDllDirectoriesExists && std::strcmp(name, "SetDefaultDllDirectories") == 0)
+        return AsFarProc(SetDefaultDllDirectories);
+    if (world.setThreadDpiAwarenessContextExists && std::strcmp(name, "SetThreadDpiAwarenessContext") == 0)
+        return AsFarProc(SetThreadDpiAwarenessContext);
+    return nullptr;
 }
 
 // The heap is real memory, counted so that a test sees every block given back; only the sizes

@@ -19,6 +19,7 @@ struct FakeWorld {
     DWORD ownId = 100;
     bool enumerationFails = false;
     bool setDefaultDllDirectoriesExists = true;  // false: Vista, or 7 without KB2533623
+    bool setThreadDpiAwarenessContextExists = true;  // false: before Windows 10 version 1607
     std::size_t heapLimit = SIZE_MAX;  // HeapAlloc refuses a larger block, as when memory runs out
     int confirmationAnswer = IDOK;  // what the OK/Cancel box returns; the others return IDOK
     int pulsesBeforeEnd = 3;        // the Sleep after this many pulses ends the endless loop
@@ -26,6 +27,9 @@ struct FakeWorld {
     bool inputRefused = false;      // true: SendInput takes nothing, as on a locked session
     POINT cursor{500, 300};
     int screen[4] = {0, 0, 1024, 768};  // the virtual screen: left, top, width, height
+    std::vector<RECT> monitors{{0, 0, 1024, 768}};  // a move aimed off all of them goes nowhere
+    bool absoluteRoundsHalfUp = false;  // how an absolute move finds its pixel; Wine truncates
+    POINT userMovesTo{-1, -1};  // where the user puts the pointer while a move aside settles
 };
 
 // Thrown by Sleep to end the keep-awake loop, which never returns on its own.

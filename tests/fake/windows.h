@@ -15,10 +15,12 @@ using UINT = unsigned int;
 using LONG = std::int32_t;
 using DWORD = std::uint32_t;
 using ULONG_PTR = std::uintptr_t;
+using INT_PTR = std::intptr_t;
 using LPARAM = std::intptr_t;
 using HANDLE = void*;
 using HMODULE = void*;
 using HWND = void*;
+using HMONITOR = void*;
 using LPCSTR = const char*;
 using SIZE_T = std::size_t;
 using FARPROC = std::intptr_t(WINAPI*)();
@@ -30,11 +32,20 @@ constexpr DWORD PROCESS_TERMINATE = 0x0001, PROCESS_VM_READ = 0x0010,
 constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800;
 constexpr DWORD INPUT_MOUSE = 0, MOUSEEVENTF_MOVE = 0x0001, MOUSEEVENTF_VIRTUALDESK = 0x4000,
                 MOUSEEVENTF_ABSOLUTE = 0x8000;
+constexpr DWORD MONITOR_DEFAULTTONEAREST = 2;
 constexpr int SM_XVIRTUALSCREEN = 76, SM_YVIRTUALSCREEN = 77, SM_CXVIRTUALSCREEN = 78,
               SM_CYVIRTUALSCREEN = 79;
 
 struct POINT {
     LONG x, y;
+};
+struct RECT {
+    LONG left, top, right, bottom;
+};
+struct MONITORINFO {
+    DWORD cbSize;
+    RECT rcMonitor, rcWork;
+    DWORD dwFlags;
 };
 struct LASTINPUTINFO {
     UINT cbSize;
@@ -61,6 +72,8 @@ BOOL WINAPI GetLastInputInfo(LASTINPUTINFO* info);
 BOOL WINAPI GetCursorPos(POINT* point);
 BOOL WINAPI SetCursorPos(int x, int y);
 int WINAPI GetSystemMetrics(int index);
+HMONITOR WINAPI MonitorFromPoint(POINT point, DWORD flags);
+BOOL WINAPI GetMonitorInfoA(HMONITOR monitor, MONITORINFO* info);
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, DWORD* exitCode);

@@ -52,18 +52,25 @@ Trace TerminateRefused(DWORD id)
 }
 // What the idle tick says after a zero move, and so what the pulse does next.
 enum class ZeroMove { Counted, NotCounted, Refused };
-// The move one pixel aside that follows a zero move the idle tick did not count.
+// The move one pixel aside that follows a zero move the idle tick did not count, within the
+// pointer's monitor; it goes back only if the pointer is still where the move left it.
 struct CountedMove {
     POINT home;
+    RECT monitor;
     LONG dx, dy;
     POINT landed;
+    bool putBack = true;
 };
 std::string Hex(int value) { return (std::ostringstream() << std::hex << std::showbase << value).str(); }
 std::string Point(POINT p) { return std::to_string(p.x) + "," + std::to_string(p.y); }
 
-Trace Pulses(int count, ZeroMove zeroMove = ZeroMove::Counted, CountedMove counted = {})
+// Before its first pulse the loop turns to physical pixels, where the system has the call for it.
+Trace Pulses(int count, ZeroMove zeroMove = ZeroMove::Counted, CountedMove counted = {},
+             bool perMonitorDpi = true)
 {
-    Trace pulses;
+    Trace pulses{"GetModuleHandleA user32.dll", "GetProcAddress 0x7ff0000 SetThreadDpiAwarenessContext"};
+    if (perMonitorDpi)
+        pulses.push_back("SetThreadDpiAwarenessContext -3");
     int extra = 0xE0;  // the fake's value before the first call
     for (int pulse = 1; pulse <= count; ++pulse) {
         pulses = pulses + Trace{"GetMessageExtraInfo", "GetLastInputInfo 8",
@@ -71,14 +78,19 @@ Trace Pulses(int count, ZeroMove zeroMove = ZeroMove::Counted, CountedMove count
                                     Hex(++extra) + "} 40"};
         if (zeroMove != ZeroMove::Refused)
             pulses = pulses + Trace{"Sleep 50", "GetLastInputInfo 8"};
-        if (zeroMove == ZeroMove::NotCounted)
-            pulses = pulses + Trace{"GetCursorPos", "GetSystemMetrics 76", "GetSystemMetrics 77",
+        if (zeroMove == ZeroMove::NotCounted) {
+            const RECT& m = counted.monitor;
+            pulses = pulses + Trace{"GetCursorPos", "MonitorFromPoint " + Point(counted.home) + " 2",
+                                    "GetMonitorInfoA " + Point({m.left, m.top}) + "-" + Point({m.right, m.bottom}) + " 40",
+                                    "GetSystemMetrics 76", "GetSystemMetrics 77",
                                     "GetSystemMetrics 78", "GetSystemMetrics 79", "GetMessageExtraInfo",
                                     "SendInput 1 {type 0 dx " + std::to_string(counted.dx) + " dy " +
                                         std::to_string(counted.dy) + " data 0 flags 0xc001 time 0 extra " +
                                         Hex(++extra) + "} 40",
-                                    "  moved to " + Point(counted.landed), "Sleep 50",
-                                    "SetCursorPos " + Point(counted.home)};
+                                    "  moved to " + Point(counted.landed), "Sleep 50", "GetCursorPos"};
+            if (counted.putBack)
+                pulses.push_back("SetCursorPos " + Point(counted.home));
+        }
         pulses.push_back("Sleep 20000");
     }
     return pulses;
@@ -117,8 +129,9 @@ const Case cases[] = {
     {"OnlyTheFirstOfTwoInstancesIsStopped", {},
      {.processes = {Self, {7, "VigilantMouse.exe"}, {9, "VigilantMouse.exe"}}}, ExitSuccess,
      Enumerate + Itself(100) + Terminate(7) + ToggledOffBox},
+    // A letter that a code page could fold to an ASCII one is still another letter.
     {"NamesThatDoNotMatchAndProcessesThatCannotBeRead", {},
-     {.processes = {{11, "vigilantmouse.exe"}, {12, "MyVigilantMouse.exe"}, {13, "VigilantMous.exe"},
+     {.processes = {{11, "V\xDDgilantMouse.exe"}, {12, "MyVigilantMouse.exe"}, {13, "VigilantMous.exe"},
                     {14, nullptr}, {15, "VigilantMouse.exe", false}, Self}},
      KeptAwake,
      Enumerate + NoMatch(11) + NoMatch(12) + NoMatch(13) + Open(14) +
@@ -126,6 +139,9 @@ const Case cases[] = {
          Pulses(3)},
     {"NameWithoutExtensionMatches", {}, {.processes = {Self, {7, "VigilantMouse"}}}, ExitSuccess,
      Enumerate + Itself(100) + Terminate(7) + ToggledOffBox},
+    // Started through a path typed in another letter case, the process is named by that path.
+    {"NameInAnyLetterCaseMatches", {}, {.processes = {{7, "vigilantmouse.exe"}, Self}}, ExitSuccess,
+     Enumerate + Terminate(7) + ToggledOffBox},
     {"RenamedCopyMatches", {}, {.processes = {{7, "VigilantMouse - Copy (2).exe"}, Self}},
      ExitSuccess, Enumerate + Terminate(7) + ToggledOffBox},
     {"NameFillingTheWholeBufferMatches", {}, {.processes = {{7, FullBufferName.c_str()}, Self}},
@@ -140,17 +156,43 @@ const Case cases[] = {
      {.processes = {{7, "VigilantMouse.exe", true, false}, {9, "VigilantMouse.exe"}, Self}},
      ExitSuccess, Enumerate + TerminateRefused(7) + Terminate(9) + ToggledOffBox},
     // Where a move of zero distance is not counted, a move one pixel aside is, and the pointer
-    // goes back; aside means away from the edge, on a virtual screen that starts left of zero.
+    // goes back. Aimed a quarter into its pixel, it lands there whether the system truncates or
+    // rounds halves up, at the widths 1024 and 3840; aside means away from the edge of the
+    // pointer's own monitor, wherever the virtual screen starts and whatever lies beside it.
     {"UncountedZeroMoveIsFollowedByACountedOne", {}, {.processes = {Self}, .zeroMoveCounts = false},
      KeptAwake, Enumerate + Itself(100) + ConfirmationBox +
-         Pulses(3, ZeroMove::NotCounted, {{500, 300}, 32096, 25642, {501, 300}})},
-    {"CountedMoveAtTheVirtualScreensEdgeGoesInwards", {},
-     {.processes = {Self}, .pulsesBeforeEnd = 1, .zeroMoveCounts = false, .cursor = {1919, 879}, .screen = {-1920, -200, 3840, 1280}},
+         Pulses(3, ZeroMove::NotCounted, {{500, 300}, {0, 0, 1024, 768}, 32080, 25621, {501, 300}})},
+    {"CountedMoveLandsOnItsPixelWhereHalvesRoundUp", {},
+     {.processes = {Self}, .pulsesBeforeEnd = 1, .zeroMoveCounts = false, .absoluteRoundsHalfUp = true},
      KeptAwake, Enumerate + Itself(100) + ConfirmationBox +
-         Pulses(1, ZeroMove::NotCounted, {{1919, 879}, 65510, 55270, {1918, 879}})},
-    {"WindowsWithoutSafeDllSearchRunsAsEver", {},
-     {.processes = {Self}, .setDefaultDllDirectoriesExists = false, .confirmationAnswer = IDCANCEL},
-     ExitSuccess, Enumerate + Itself(100) + ConfirmationBox},
+         Pulses(1, ZeroMove::NotCounted, {{500, 300}, {0, 0, 1024, 768}, 32080, 25621, {501, 300}})},
+    {"CountedMoveAtTheMonitorsEdgeGoesInwards", {},
+     {.processes = {Self}, .pulsesBeforeEnd = 1, .zeroMoveCounts = false, .cursor = {1919, 879},
+      .screen = {-1920, -200, 3840, 1280}, .monitors = {{-1920, -200, 0, 1080}, {0, 0, 1920, 1080}}},
+     KeptAwake, Enumerate + Itself(100) + ConfirmationBox +
+         Pulses(1, ZeroMove::NotCounted, {{1919, 879}, {0, 0, 1920, 1080}, 65506, 55257, {1918, 879}})},
+    {"CountedMoveAtTheMonitorsEdgeGoesInwardsWhereHalvesRoundUp", {},
+     {.processes = {Self}, .pulsesBeforeEnd = 1, .zeroMoveCounts = false, .cursor = {1919, 879},
+      .screen = {-1920, -200, 3840, 1280}, .monitors = {{-1920, -200, 0, 1080}, {0, 0, 1920, 1080}},
+      .absoluteRoundsHalfUp = true},
+     KeptAwake, Enumerate + Itself(100) + ConfirmationBox +
+         Pulses(1, ZeroMove::NotCounted, {{1919, 879}, {0, 0, 1920, 1080}, 65506, 55257, {1918, 879}})},
+    // Below the edge of a shorter monitor to the right, a pixel to the right is on no monitor.
+    {"CountedMoveStaysOnThePointersMonitor", {},
+     {.processes = {Self}, .pulsesBeforeEnd = 1, .zeroMoveCounts = false, .cursor = {2559, 1200},
+      .screen = {0, 0, 4480, 1440}, .monitors = {{0, 0, 2560, 1440}, {2560, 0, 4480, 1080}}},
+     KeptAwake, Enumerate + Itself(100) + ConfirmationBox +
+         Pulses(1, ZeroMove::NotCounted, {{2559, 1200}, {0, 0, 2560, 1440}, 37423, 54624, {2558, 1200}})},
+    {"PointerTheUserMovedMeanwhileIsLeftWhereItIs", {},
+     {.processes = {Self}, .pulsesBeforeEnd = 1, .zeroMoveCounts = false, .userMovesTo = {700, 400}},
+     KeptAwake, Enumerate + Itself(100) + ConfirmationBox +
+         Pulses(1, ZeroMove::NotCounted, {{500, 300}, {0, 0, 1024, 768}, 32080, 25621, {501, 300}, false})},
+    // Vista and 7 without KB2533623 lack both calls looked up at run time, and run all the same.
+    {"OldWindowsRunsAsEver", {},
+     {.processes = {Self}, .setDefaultDllDirectoriesExists = false,
+      .setThreadDpiAwarenessContextExists = false, .pulsesBeforeEnd = 1, .zeroMoveCounts = false},
+     KeptAwake, Enumerate + Itself(100) + ConfirmationBox +
+         Pulses(1, ZeroMove::NotCounted, {{500, 300}, {0, 0, 1024, 768}, 32080, 25621, {501, 300}}, false)},
     {"RefusedZeroMoveIsLeftAtThat", {}, {.processes = {Self}, .inputRefused = true}, KeptAwake,
      Enumerate + Itself(100) + ConfirmationBox + Pulses(3, ZeroMove::Refused)},
 };
