@@ -63,6 +63,26 @@ std::string Session()
     return line + "the input desktop cannot be opened (error " + std::to_string(GetLastError()) + ")";
 }
 
+// Each monitor's rectangle in physical pixels, and its scaling as the system reports it.
+std::string Monitors()
+{
+    std::string list;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR, HDC, RECT* r, LPARAM param) -> BOOL {
+            auto& text = *reinterpret_cast<std::string*>(param);
+            text += (text.empty() ? "" : ", ") + std::to_string(r->right - r->left) + "x" +
+                    std::to_string(r->bottom - r->top) + " at " + std::to_string(r->left) + "," +
+                    std::to_string(r->top);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&list));
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return "monitors " + list + "; system DPI " + std::to_string(dpi);
+}
+
 // The SHA-256 of a file in hex, or "" when it cannot be read.
 std::string Sha256OfFile(const std::string& path)
 {
@@ -91,11 +111,20 @@ std::string MakeProbe()
 {
     const ZeroMoveWatch watch;
     const DWORD tick = InputTickOnceSettled();
+    POINT pointer{};
+    GetCursorPos(&pointer);
     SetLastError(0);
     const UINT sent = SendZeroMove();
     std::string result = sent == 1 ? "SendInput accepted it"
                                    : "SendInput refused it (error " + std::to_string(GetLastError()) + ")";
-    result += watch.WaitForMove(0, 2000) ? "; the low-level hook saw it" : "; the low-level hook did not see it";
+    for (const DWORD start = GetTickCount(); watch.Moves().empty() && GetTickCount() - start < 2000;)
+        Sleep(5);
+    const std::vector<ZeroMoveWatch::Move> moves = watch.Moves();
+    auto at = [](POINT p) { return std::to_string(p.x) + "," + std::to_string(p.y); };
+    result += moves.empty()            ? "; the low-level hook did not see it"
+              : moves.front().atPointer ? "; the low-level hook saw it at the pointer"
+                                        : "; the low-level hook saw it at " + at(moves.front().at) +
+                                              ", not at the pointer's " + at(pointer);
     result += WaitForInputAfter(tick, 1000)
                   ? "; the idle tick moved: a zero move alone counts as input here"
                   : "; the idle tick did not move: a zero move alone does not count here, so the program "
@@ -108,9 +137,10 @@ std::string MakeProbe()
 class PlatformReport : public testing::Environment {
     void SetUp() override
     {
-        const std::string wine = WineVersion();
-        std::printf("Platform: %s%s; %s; %s\n", wine.empty() ? "" : ("Wine " + wine + " as ").c_str(),
-                    WindowsVersion().c_str(), Machine().c_str(), Session().c_str());
+        const std::string wine = WineVersion(), dpi = SuiteDpiAwareness();
+        std::printf("Platform: %s%s; %s; %s; %s; %s\n", wine.empty() ? "" : ("Wine " + wine + " as ").c_str(),
+                    WindowsVersion().c_str(), Machine().c_str(), Session().c_str(), dpi.c_str(),
+                    Monitors().c_str());
         const std::string exe = ExeUnderTest(), sha256 = Sha256OfFile(exe);
         const bool named = !PathFromEnvironment("VIGILANTMOUSE_EXE").empty();
         // Testing another exe than the one asked for would prove nothing: stop before any test.
@@ -121,6 +151,9 @@ class PlatformReport : public testing::Environment {
                       : " (put VigilantMouse.exe beside the tests, or set VIGILANTMOUSE_EXE to its full path)");
         std::printf("Exe under test: %s (%s), SHA-256 %s\n", exe.c_str(),
                     named ? "named by VIGILANTMOUSE_EXE" : "beside the tests", sha256.c_str());
+        // In results.xml too, which is what a hosted run keeps.
+        testing::Test::RecordProperty("exe_under_test", exe);
+        testing::Test::RecordProperty("exe_sha256", sha256);
         probe = MakeProbe();
         std::printf("The suite's own zero move: %s\n", probe.c_str());
         std::fflush(stdout);

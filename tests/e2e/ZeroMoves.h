@@ -2,6 +2,8 @@
 // mouse hook and the session's idle tick.
 #pragma once
 
+#include "Desktop.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -42,13 +44,20 @@ inline DWORD WaitForInputAfter(DWORD tick, DWORD waitMs)
     return 0;
 }
 
-// The pulse as a low-level mouse hook sees it: a move marked injected, at the pointer's own
-// position. Only such moves are recorded, with the tick they arrived at; the hook lives on a
-// thread of its own, which must pump messages for the hook to be called. Told to swallow them,
-// it stands in for a Windows that does not count a move of zero distance: such a move then
-// never reaches the idle tick, while moves to any other position pass.
+// Injected mouse moves as a low-level mouse hook sees them, with the tick they arrived at: the
+// pulse is one at the pointer's own position, a move aside one anywhere else. The hook lives on a
+// thread of its own, which must pump messages for the hook to be called. Told to swallow zero
+// moves, it stands in for a Windows that does not count a move of zero distance: such a move then
+// never reaches the idle tick, while moves to any other position pass. The hook's point is in
+// physical pixels, so the suite makes itself per-monitor aware for the pointer to be read in the
+// same space (its manifest).
 class ZeroMoveWatch {
 public:
+    struct Move {
+        DWORD tick;
+        POINT at;
+        bool atPointer;
+    };
     explicit ZeroMoveWatch(bool swallowZeroMoves = false)
     {
         swallow = swallowZeroMoves;
@@ -66,33 +75,40 @@ public:
     ZeroMoveWatch(const ZeroMoveWatch&) = delete;
     ZeroMoveWatch& operator=(const ZeroMoveWatch&) = delete;
 
-    std::size_t Seen() const
+    std::vector<Move> Moves() const
     {
         const std::lock_guard<std::mutex> lock(mutex);
-        return moves.size();
+        return moves;
     }
+    std::size_t Seen() const { return ZeroMoves().size(); }
     // The tick of the zero move with this index (from 0), or 0 when it did not come in time.
     DWORD WaitForMove(std::size_t index, DWORD waitMs) const
     {
-        for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(5)) {
-            const std::lock_guard<std::mutex> lock(mutex);
-            if (moves.size() > index)
-                return moves[index];
-        }
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(5))
+            if (const std::vector<Move> zero = ZeroMoves(); zero.size() > index)
+                return zero[index].tick;
         return 0;
     }
 
 private:
+    std::vector<Move> ZeroMoves() const
+    {
+        std::vector<Move> zero;
+        for (const Move& move : Moves())
+            if (move.atPointer)
+                zero.push_back(move);
+        return zero;
+    }
     static LRESULT CALLBACK Seen(int code, WPARAM message, LPARAM data)
     {
         const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
         POINT cursor{};
         GetCursorPos(&cursor);
-        if (code == HC_ACTION && message == WM_MOUSEMOVE && (event.flags & LLMHF_INJECTED) &&
-            event.pt.x == cursor.x && event.pt.y == cursor.y) {
+        if (code == HC_ACTION && message == WM_MOUSEMOVE && (event.flags & LLMHF_INJECTED)) {
+            const bool atPointer = event.pt.x == cursor.x && event.pt.y == cursor.y;
             const std::lock_guard<std::mutex> lock(mutex);
-            moves.push_back(GetTickCount());
-            if (swallow)
+            moves.push_back({GetTickCount(), event.pt, atPointer});
+            if (swallow && atPointer)
                 return 1;
         }
         return CallNextHookEx(nullptr, code, message, data);
@@ -113,8 +129,23 @@ private:
     DWORD threadId = 0;
     static inline std::atomic<bool> hooked = false, swallow = false;
     static inline std::mutex mutex;
-    static inline std::vector<DWORD> moves;
+    static inline std::vector<Move> moves;
 };
+
+// The suite's manifest asks for per-monitor awareness, so that the pointer, the monitors and a
+// hook's points are all in physical pixels; this says what the system granted.
+inline std::string SuiteDpiAwareness()
+{
+    auto* get = SystemCall<HANDLE WINAPI()>("user32.dll", "GetThreadDpiAwarenessContext");
+    auto* awareness = SystemCall<int WINAPI(HANDLE)>("user32.dll", "GetAwarenessFromDpiAwarenessContext");
+    if (!get || !awareness)
+        return "the suite's DPI awareness cannot be asked here";
+    switch (awareness(get())) {
+    case 2: return "the suite is per-monitor DPI aware";
+    case 1: return "the suite is aware of the system's DPI only";
+    default: return "the suite is not DPI aware: a hook and the pointer may disagree on coordinates";
+    }
+}
 
 // What became of the suite's own zero move at start, in one line: which link of the chain from
 // SendInput to the idle tick held. A failing pulse test repeats it.
