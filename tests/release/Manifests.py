@@ -65,9 +65,12 @@ with tempfile.TemporaryDirectory() as out:
 
 installer = winget["installer"]["Installers"]
 assert [i["Architecture"] for i in installer] == ["x64"], installer
-assert installer[0]["InstallerUrl"] == scoop["url"] == f"{url}/{zip_name}", (installer, scoop["url"])
+# 64-bit only: Scoop offers the zip to no 32-bit Windows.
+assert list(scoop["architecture"]) == ["64bit"] and "url" not in scoop, scoop
+scoop_zip = scoop["architecture"]["64bit"]
+assert installer[0]["InstallerUrl"] == scoop_zip["url"] == f"{url}/{zip_name}", (installer, scoop_zip)
 assert installer[0]["InstallerSha256"] == zip_hash.upper(), installer
-assert scoop["hash"] == zip_hash, scoop["hash"]
+assert scoop_zip["hash"] == zip_hash, scoop_zip["hash"]
 assert scoop["version"] == version, scoop["version"]
 assert winget["defaultLocale"]["PackageUrl"] == scoop["homepage"] == homepage
 assert winget["installer"]["NestedInstallerFiles"][0]["RelativeFilePath"] == "VigilantMouse.exe"

@@ -2,7 +2,7 @@
 # Signs the tested exe with a throwaway key in a file, and with one made on a SoftHSM2 token and
 # used through PKCS#11 by scripts/sign-pkcs11, as a hardware token would be. Each signed exe must
 # verify, strip back to the tested bytes and fail verification once one byte changes. Last, the
-# release's check must refuse an exe signed from another build, and write nothing.
+# release's checks must take only this build's signed exe and signature, writing nothing else.
 # Usage: Signing.sh SOURCE-DIR EXE WORK-DIR
 set -euo pipefail
 [ $# -eq 3 ] || { sed -n '6s/^# //p' "$0" >&2; exit 2; }
@@ -50,15 +50,50 @@ if VIGILANTMOUSE_SIGN_PIN=0000 "$source/scripts/sign-pkcs11" --module "$module" 
   echo "FAIL: a wrong PIN signed"; exit 1
 fi
 
-# The release takes a signed exe only if it is this build's: one from a build that differs in a
-# single byte is refused, and no signature is written.
+# The release takes a signed exe only if it is this build's with a sound signature and nothing
+# else, and the detached signature it keeps gives that exe back. Refused, writing nothing: an exe
+# from a build that differs in one byte, this build's with that build's signature moved onto it,
+# and this build's signed one with 120 bytes hidden in its certificate table.
 cp "$exe" other-build.exe
 printf 'X' | dd of=other-build.exe bs=1 seek=4096 conv=notrunc 2>/dev/null
 osslsigncode sign -certs cert.pem -key key.pem -h sha256 -n VigilantMouse -in other-build.exe \
   -out other-signed.exe >/dev/null
-if "$source/scripts/check-signed-exe" "$exe" other-signed.exe taken.sig 2> refused.log || [ -e taken.sig ]; then
-  echo "FAIL: an exe signed from another build was taken into the release"; exit 1
-fi
+retable() {  # retable SIGNED OUT OTHER-SIGNED|+BYTES: its certificate table another's, or padded
+  python3 - "$@" <<'PY'
+import struct, sys
+def table(data):
+    directory = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 144  # PE32+: the security entry
+    return directory, *struct.unpack_from("<II", data, directory)
+signed, out, how = sys.argv[1:]
+data = bytearray(open(signed, "rb").read())
+directory, offset, size = table(data)
+if how.startswith("+"):
+    entry = data[offset:offset + size] + bytes(int(how[1:]))
+    struct.pack_into("<I", entry, 0, len(entry))
+else:
+    other = open(how, "rb").read()
+    _, other_offset, other_size = table(other)
+    entry = other[other_offset:other_offset + other_size]
+data = data[:offset] + entry
+struct.pack_into("<II", data, directory, offset, len(entry))
+open(out, "wb").write(data)
+PY
+}
+retable token-signed.exe moved.exe other-signed.exe
+retable token-signed.exe padded.exe +120
+for refused in other-signed.exe moved.exe padded.exe; do
+  if "$source/scripts/check-signed-exe" "$exe" "$refused" taken.sig 2> refused.log || [ -e taken.sig ]; then
+    echo "FAIL: $refused was taken into the release"; exit 1
+  fi
+  echo "refused $refused: $(cat refused.log)"
+done
 "$source/scripts/check-signed-exe" "$exe" token-signed.exe taken.sig ||
   { echo "FAIL: the release refused this build's own signed exe"; exit 1; }
-echo "the release refuses an exe signed from another build ($(cat refused.log)) and takes this build's"
+# The detached route: this build's signature gives back the signed exe; another build's is refused.
+"$source/scripts/attach-signature" "$exe" taken.sig attached.exe && cmp attached.exe token-signed.exe ||
+  { echo "FAIL: the detached signature does not give back this build's signed exe"; exit 1; }
+osslsigncode extract-signature -in other-signed.exe -out other.sig >/dev/null
+if "$source/scripts/attach-signature" "$exe" other.sig wrong.exe 2> refused.log || [ -e wrong.exe ]; then
+  echo "FAIL: another build's detached signature was attached"; exit 1
+fi
+echo "took this build's signed exe and its detached signature; refused another build's ($(cat refused.log))"
