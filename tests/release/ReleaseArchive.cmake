@@ -1,5 +1,6 @@
 # Makes the release archive as `--target package` does and checks what it holds: the tested
-# exe, the README and the LICENSE, and nothing else; the SHA-256 sums file beside it; and that
+# exe, the README and the LICENSE, and nothing else; a README whose links all resolve inside the
+# zip or are absolute, with and without a home page; the SHA-256 sums file beside it; and that
 # packing again after the files' times changed gives the same bytes.
 find_program(CPACK cpack REQUIRED)
 function(pack hash_variable)
@@ -29,6 +30,20 @@ file(GLOB_RECURSE contents RELATIVE ${unpacked} ${unpacked}/*)
 list(SORT contents)
 if(NOT contents STREQUAL "LICENSE;README.md;VigilantMouse.exe")
   message(FATAL_ERROR "the archive holds: ${contents}")
+endif()
+# Offline, inside the unpacked zip: as this build packed it, and as a release for a GitHub home
+# page would.
+include(${SOURCE_DIR}/cmake/PackedReadme.cmake)
+pack_readme(SOURCE ${SOURCE_DIR}/README.md DESTINATION ${unpacked}/README-released.md
+  HOMEPAGE https://github.com/example-owner/vigilantmouse VERSION ${VERSION})
+file(READ ${unpacked}/README-released.md released)
+if(NOT released MATCHES "--repo example-owner/vigilantmouse")
+  message(FATAL_ERROR "the released README does not name its repository in its commands")
+endif()
+execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/tests/docs/CheckLinks.py ${unpacked}/README.md
+  ${unpacked}/README-released.md RESULT_VARIABLE broken)
+if(broken)
+  message(FATAL_ERROR "the packed README links to files that are not in the zip")
 endif()
 file(SHA256 ${unpacked}/VigilantMouse.exe packed_hash)
 file(SHA256 ${EXE} tested_hash)
