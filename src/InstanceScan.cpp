@@ -4,7 +4,10 @@
 #include <psapi.h>
 #include <string.h>  // memcpy
 
-static char AsciiLowercase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+static char AsciiLowercase(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The first module a process lists is its executable image.
 static bool ImageNameStartsWithProgramName(HANDLE process)

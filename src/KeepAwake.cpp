@@ -11,10 +11,12 @@ static DWORD LastInputTick()
 // The pointer, the monitors and the virtual screen in physical pixels, the space SendInput's
 // absolute scale spans. The manifest makes the process aware of the system's DPI only, and from
 // Windows 8.1 on such a process gets scaled coordinates on a monitor whose scaling differs from
-// the main one: a pixel aside could land hundreds of pixels away. Per-monitor aware, the thread
-// gets physical pixels from GetCursorPos, GetMonitorInfo and GetSystemMetrics, and SetCursorPos
-// takes them. Every box is closed by now, so none changes its look. Looked up at run time: Windows
-// before 10 version 1607 lacks the call, and up to 8 one DPI serves every monitor anyway.
+// the main one: a pixel aside could land hundreds of pixels away. Windows virtualizes no
+// coordinate for a per-monitor aware thread (Microsoft's "High DPI Desktop Application
+// Development on Windows"), so GetCursorPos, GetMonitorInfo and GetSystemMetrics give physical
+// pixels and SetCursorPos takes them. Every box is closed by now, so none changes its look.
+// Looked up at run time: Windows before 10 version 1607 lacks the call, and up to 8 one DPI
+// serves every monitor anyway.
 static void UsePhysicalPixels()
 {
     using SetThreadDpiAwarenessContextCall = HANDLE(WINAPI*)(HANDLE);
