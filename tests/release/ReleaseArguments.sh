@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Words a release must refuse before anything runs: a package id that closes a quote and runs a
 # command, a control character, a look-alike letter, and empty signing values that would
-# otherwise give an unsigned release without a word. Nothing may run on this machine.
+# otherwise give an unsigned release without a word. Then the same hostile words handed to a
+# command in a throwaway root must arrive there intact. Nothing may run on this machine.
 # Usage: ReleaseArguments.sh SOURCE-DIR WORK-DIR
 set -euo pipefail
 [ $# -eq 2 ] || { sed -n '5s/^# //p' "$0" >&2; exit 2; }
@@ -24,6 +25,20 @@ refuse "a timestamp address with a control character" --sign x.p12 --timestamp $
 refuse "an empty --sign" --sign ''
 refuse "an empty --signed-exe" --signed-exe ''
 refuse "an empty --signature" --signature ''
+# A throwaway root is made only from outside one, by root, with the Debian archive in reach.
+if [ -n "${VIGILANTMOUSE_IN_ROOT:-}" ] || [ "$(id -u)" -ne 0 ]; then
+  echo "skipped: the words through a throwaway root (this runs in one already, or not as root)"
+else
+  words=("$hostile" $'ctl\001x' 'wörd' '')
+  ran=0
+  "$source/scripts/in-debian" bookworm --out "$work/out" -- bash -c 'printf "%s\0" "$@" > /root/out/words' sh \
+    "${words[@]}" > root.log 2>&1 || ran=$?
+  [ ! -e "$source/pwned" ] || { echo "FAIL: a word handed to the root ran a command on this machine"; exit 1; }
+  [ "$ran" -eq 0 ] || { cat root.log; echo "FAIL: the throwaway root did not run"; exit 1; }
+  cmp -s out/words <(printf '%s\0' "${words[@]}") ||
+    { echo "FAIL: the words did not reach the root intact: $(od -c out/words | head -5)"; exit 1; }
+  echo "passed intact through a throwaway root: $(printf '%q ' "${words[@]}")"
+fi
 for place in "$work" "$source"; do
   [ ! -e "$place/pwned" ] || { echo "FAIL: a word ran a command: $place/pwned exists"; exit 1; }
 done
