@@ -300,8 +300,6 @@ struct PulseCase {
 void PrintTo(const PulseCase& c, std::ostream* os) { *os << c.name; }
 class Pulse : public EndToEnd, public testing::WithParamInterface<PulseCase> {};
 
-std::string At(POINT p) { return std::to_string(p.x) + "," + std::to_string(p.y); }
-
 TEST_P(Pulse, CountsAsInputAtOnceAndEveryTwentySecondsUntilTheNextLaunchTogglesItOff)
 {
     POINT start{321, 123};

@@ -117,14 +117,11 @@ std::string MakeProbe()
     const UINT sent = SendZeroMove();
     std::string result = sent == 1 ? "SendInput accepted it"
                                    : "SendInput refused it (error " + std::to_string(GetLastError()) + ")";
-    for (const DWORD start = GetTickCount(); watch.Moves().empty() && GetTickCount() - start < 2000;)
-        Sleep(5);
-    const std::vector<ZeroMoveWatch::Move> moves = watch.Moves();
-    auto at = [](POINT p) { return std::to_string(p.x) + "," + std::to_string(p.y); };
+    const std::vector<ZeroMoveWatch::Move> moves = watch.WaitForMoves(2000);
     result += moves.empty()            ? "; the low-level hook did not see it"
               : moves.front().atPointer ? "; the low-level hook saw it at the pointer"
-                                        : "; the low-level hook saw it at " + at(moves.front().at) +
-                                              ", not at the pointer's " + at(pointer);
+                                        : "; the low-level hook saw it at " + At(moves.front().at) +
+                                              ", not at the pointer's " + At(pointer);
     result += WaitForInputAfter(tick, 1000)
                   ? "; the idle tick moved: a zero move alone counts as input here"
                   : "; the idle tick did not move: a zero move alone does not count here, so the program "

@@ -6,11 +6,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
+
+// A point as the suite's messages write it.
+inline std::string At(POINT p) { return std::to_string(p.x) + "," + std::to_string(p.y); }
 
 // The program's own pulse: a relative move of zero, stamped by the system.
 inline UINT SendZeroMove()
@@ -80,25 +84,23 @@ public:
         const std::lock_guard<std::mutex> lock(mutex);
         return moves;
     }
-    std::size_t Seen() const { return ZeroMoves().size(); }
-    // The tick of the zero move with this index (from 0), or 0 when it did not come in time.
-    DWORD WaitForMove(std::size_t index, DWORD waitMs) const
+    // How many zero moves came so far.
+    std::size_t Seen() const
+    {
+        const std::vector<Move> all = Moves();
+        return static_cast<std::size_t>(
+            std::count_if(all.begin(), all.end(), [](const Move& move) { return move.atPointer; }));
+    }
+    // The moves once the first has come, or none when none came in time.
+    std::vector<Move> WaitForMoves(DWORD waitMs) const
     {
         for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(5))
-            if (const std::vector<Move> zero = ZeroMoves(); zero.size() > index)
-                return zero[index].tick;
-        return 0;
+            if (std::vector<Move> all = Moves(); !all.empty())
+                return all;
+        return {};
     }
 
 private:
-    std::vector<Move> ZeroMoves() const
-    {
-        std::vector<Move> zero;
-        for (const Move& move : Moves())
-            if (move.atPointer)
-                zero.push_back(move);
-        return zero;
-    }
     static LRESULT CALLBACK Seen(int code, WPARAM message, LPARAM data)
     {
         const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
