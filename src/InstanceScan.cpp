@@ -31,6 +31,16 @@ static bool ImageNameStartsWithProgramName(HANDLE process)
     return true;
 }
 
+// The list holds every sign-in session's processes, and the same user's copy in another session
+// opens as well; but it keeps another desktop awake, whose idle time is its own. Only a copy in
+// this session is this launch's to stop.
+static bool InOwnSession(DWORD processId)
+{
+    DWORD ownSession, theirSession;
+    return ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) &&
+           ProcessIdToSessionId(processId, &theirSession) && theirSession == ownSession;
+}
+
 static bool StopInstance(HANDLE process)
 {
     if (TerminateProcess(process, StoppedInstanceExitCode))
@@ -88,7 +98,8 @@ ScanOutcome StopOtherInstance()
             continue;
 
         // The own id is asked only after a name match: the scan always meets itself.
-        if (ImageNameStartsWithProgramName(process) && processId != GetCurrentProcessId())
+        if (ImageNameStartsWithProgramName(process) && processId != GetCurrentProcessId() &&
+            InOwnSession(processId))
             // The first other instance in list order is the only one stopped.
             outcome = StopInstance(process) ? ScanOutcome::Stopped : ScanOutcome::StopFailed;
         CloseHandle(process);

@@ -8,34 +8,45 @@ static DWORD LastInputTick()
     return info.dwTime;
 }
 
-// The pointer, the monitors and the virtual screen in physical pixels, the space SendInput's
-// absolute scale spans. The manifest makes the process aware of the system's DPI only, and from
-// Windows 8.1 on such a process gets scaled coordinates on a monitor whose scaling differs from
-// the main one: a pixel aside could land hundreds of pixels away. Windows virtualizes no
-// coordinate for a per-monitor aware thread (Microsoft's "High DPI Desktop Application
-// Development on Windows"), so GetCursorPos, GetMonitorInfo and GetSystemMetrics give physical
-// pixels and SetCursorPos takes them. Every box is closed by now, so none changes its look.
-// Looked up at run time: Windows before 10 version 1607 lacks the call, and up to 8 one DPI
-// serves every monitor anyway.
-static void UsePhysicalPixels()
+// Whether input sent since the idle tick stood at this value was counted, given the time input
+// takes to land.
+static bool InputCountedSince(DWORD tick)
 {
-    using SetThreadDpiAwarenessContextCall = HANDLE(WINAPI*)(HANDLE);
-    const FARPROC found =
-        GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext");
-    // Through the generic function type, which any function pointer may be cast to and from.
-    const auto setThreadDpiAwarenessContext =
-        reinterpret_cast<SetThreadDpiAwarenessContextCall>(reinterpret_cast<void (*)()>(found));
-    if (setThreadDpiAwarenessContext)
-        setThreadDpiAwarenessContext(reinterpret_cast<HANDLE>(PerMonitorDpiAwareness));
+    for (DWORD waited = 0; waited < InputLandingWaitMs; waited += InputPollMs) {
+        Sleep(InputPollMs);
+        if (LastInputTick() != tick)
+            return true;
+    }
+    return false;
 }
 
-// A pixel as the absolute scale (0..65535 over the virtual screen) names it: a quarter into the
-// pixel. The middle sits exactly on a half step at widths such as 1024, where a system that rounds
-// halves up lands on the next pixel; a quarter in, truncating and rounding land on the same one.
+// Whether the pointer, the monitors and the virtual screen now come in physical pixels, the space
+// SendInput's absolute scale spans. The manifest makes the process aware of the system's DPI only,
+// and from Windows 8.1 on such a process may get them scaled on a monitor whose scaling differs
+// from the main one (Microsoft's PhysicalToLogicalPoint remarks): a pixel aside could land
+// hundreds of pixels away. A per-monitor aware thread is given physical pixels (Microsoft's "High
+// DPI Desktop Application Development on Windows"). Every box is closed by now, so none changes
+// its look. Windows 10 before version 1607 lacks the thread call; before 8.1 one DPI serves every
+// monitor, which 8.1's per-monitor calls tell apart.
+static bool UsePhysicalPixels()
+{
+    if (auto* setThreadDpiAwarenessContext =
+            SystemCall<HANDLE WINAPI(HANDLE)>("user32.dll", "SetThreadDpiAwarenessContext"))
+        return setThreadDpiAwarenessContext(reinterpret_cast<HANDLE>(PerMonitorDpiAwareness)) !=
+               nullptr;
+    return !SystemCall<BOOL WINAPI(HWND, POINT*)>("user32.dll",
+                                                  "LogicalToPhysicalPointForPerMonitorDPI");
+}
+
+// A pixel as the absolute scale (0..65535 over the virtual screen) names it: its first step. A
+// system that truncates lands on the pixel, and so does one that rounds halves up while a pixel
+// spans at least two steps, on any virtual screen up to 32,768 pixels wide. The pixel's middle
+// would round onto the next pixel at widths such as 1024, and a quarter in onto the one before at
+// widths past 16,384.
 static LONG AbsoluteCoordinate(LONG pixel, int origin, int extent)
 {
-    return static_cast<LONG>(((static_cast<long long>(pixel - origin) * 4 + 1) * AbsoluteScale) /
-                             (4 * static_cast<long long>(extent)));
+    const long long steps = static_cast<long long>(pixel - origin) * AbsoluteScale;
+    return static_cast<LONG>((steps + extent - 1) / extent);
 }
 
 // A move one pixel aside and back, for a system that does not count a move of zero distance.
@@ -57,6 +68,8 @@ static void SendCountedMove()
     const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (width <= 0 || height <= 0)  // no screen to aim at (the call failed)
+        return;
 
     INPUT move = {};
     move.type = INPUT_MOUSE;
@@ -64,36 +77,43 @@ static void SendCountedMove()
     move.mi.dy = AbsoluteCoordinate(home.y, top, height);
     move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
     move.mi.dwExtraInfo = static_cast<ULONG_PTR>(GetMessageExtraInfo());
-    SendInput(1, &move, sizeof move);
-    Sleep(InputSettleMs);  // the move lands after SendInput returns: the pointer goes back after it
-    // Back only from where the move left it: a pointer anywhere else was moved by the user since.
-    POINT landed;
-    if (GetCursorPos(&landed) && landed.x == aside && landed.y == home.y)
+    if (SendInput(1, &move, sizeof move) != 1)
+        return;
+    // Deciding before the move has landed would leave the pointer aside, one more pixel with
+    // every pulse.
+    POINT landed = home;
+    for (DWORD waited = 0; waited < InputLandingWaitMs && landed.x == home.x && landed.y == home.y;
+         waited += InputPollMs) {
+        Sleep(InputPollMs);
+        if (!GetCursorPos(&landed))
+            return;
+    }
+    // Back only from where the move left it: a pointer anywhere else was moved by the user.
+    if (landed.x == aside && landed.y == home.y)
         SetCursorPos(home.x, home.y);
 }
 
 void RunKeepAwakeLoop()
 {
-    UsePhysicalPixels();
+    // Where the pixels may be scaled, a move aside is not made at all.
+    const bool physicalPixels = UsePhysicalPixels();
     for (;;) {
         INPUT pulse = {};
         pulse.type = INPUT_MOUSE;
         pulse.mi.dx = 0;
         pulse.mi.dy = 0;
         pulse.mi.mouseData = 0;
-        // Relative, not absolute: a move of zero counts as input but leaves the pointer where it is.
+        // Relative: a move of zero counts as input but leaves the pointer where it is.
         pulse.mi.dwFlags = MOUSEEVENTF_MOVE;
         pulse.mi.time = 0;  // the system stamps the event itself
         pulse.mi.dwExtraInfo = static_cast<ULONG_PTR>(GetMessageExtraInfo());
         const DWORD inputBeforePulse = LastInputTick();
         // A refused send (a locked session, the secure desktop) is simply tried again next time.
-        if (SendInput(1, &pulse, sizeof pulse) == 1) {
-            // No Windows documents that a move of zero distance counts toward the idle time, and
-            // some drop it: the idle tick, which the screensaver goes by, tells.
-            Sleep(InputSettleMs);
-            if (LastInputTick() == inputBeforePulse)
-                SendCountedMove();
-        }
+        // No Windows documents that a move of zero distance counts toward the idle time, and some
+        // drop it: the idle tick, which the screensaver goes by, tells.
+        if (SendInput(1, &pulse, sizeof pulse) == 1 && physicalPixels &&
+            !InputCountedSince(inputBeforePulse))
+            SendCountedMove();
         Sleep(PulseIntervalMs);
     }
 }

@@ -3,17 +3,12 @@
 
 // A download folder may hold a planted DLL, and the exe's own folder comes first in the default
 // search: from here on, a DLL loaded by name (uxtheme.dll for the themed boxes, by the system on
-// this program's behalf) comes from System32 only. Looked up at run time, since Vista and
-// Windows 7 without update KB2533623 lack the call: an import would keep it from starting there.
+// this program's behalf) comes from System32 only. Vista and Windows 7 without update KB2533623
+// lack the call.
 static void LoadDllsFromSystem32Only()
 {
-    using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
-    const FARPROC found =
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
-    // Through the generic function type, which any function pointer may be cast to and from.
-    const auto setDefaultDllDirectories =
-        reinterpret_cast<SetDefaultDllDirectoriesCall>(reinterpret_cast<void (*)()>(found));
-    if (setDefaultDllDirectories)
+    if (auto* setDefaultDllDirectories =
+            SystemCall<BOOL WINAPI(DWORD)>("kernel32.dll", "SetDefaultDllDirectories"))
         setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 

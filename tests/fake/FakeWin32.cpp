@@ -9,141 +9,189 @@
 
 namespace {
 FakeWorld world;
-std::vector<std::string> trace;
-int openHandles;
-int heapBlocks;
-int pulses;
-bool movedAside;
+Effects effects;
+PulseEffects pulse;
 DWORD inputTick;
 LPARAM extraInfo;
+bool perMonitorAware;
+bool movedAside;
 
-// Handles and module handles name the process they belong to, so the trace can show them.
 HANDLE HandleOf(DWORD id) { return reinterpret_cast<HANDLE>(std::uintptr_t{0x10000} + id); }
 DWORD IdOf(HANDLE handle) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) - 0x10000); }
-bool Contains(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
-const FakeProcess& ProcessOf(HANDLE handle)
+const FakeProcess* Process(DWORD id)
 {
-    return *std::find_if(world.processes.begin(), world.processes.end(),
-                         [&](const FakeProcess& p) { return p.id == IdOf(handle); });
+    const auto found = std::find_if(world.processes.begin(), world.processes.end(),
+                                    [&](const FakeProcess& p) { return p.id == id; });
+    return found == world.processes.end() ? nullptr : &*found;
+}
+bool Contains(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
+
+// As Windows 8.1 and later show a thread that is not per-monitor aware a monitor scaled otherwise
+// than the main one: in the main monitor's scaling, from the same top left corner.
+int ScaleOf(const FakeMonitor& m) { return world.system == FakeSystem::Vista ? 100 : m.scalePercent; }
+LONG Rescale(LONG value, LONG origin, const FakeMonitor& m, bool toLogical)
+{
+    const int main = ScaleOf(world.monitors.front()), own = ScaleOf(m);
+    if (perMonitorAware || own == main)
+        return value;
+    return origin + (value - origin) * (toLogical ? main : own) / (toLogical ? own : main);
+}
+POINT Rescale(POINT p, const FakeMonitor& m, bool toLogical)
+{
+    return {Rescale(p.x, m.pixels.left, m, toLogical), Rescale(p.y, m.pixels.top, m, toLogical)};
+}
+RECT Rect(const FakeMonitor& m, bool logical)
+{
+    const POINT end = Rescale({m.pixels.right, m.pixels.bottom}, m, logical);
+    return {m.pixels.left, m.pixels.top, end.x, end.y};
+}
+// The monitor a point is on, as the program sees it or in pixels; the main one for a point on none.
+const FakeMonitor& MonitorAt(POINT p, bool logical)
+{
+    const auto found = std::find_if(world.monitors.begin(), world.monitors.end(),
+                                    [&](const FakeMonitor& m) { return Contains(Rect(m, logical), p); });
+    return found == world.monitors.end() ? world.monitors.front() : *found;
+}
+RECT VirtualScreen(bool logical)
+{
+    RECT all = Rect(world.monitors.front(), logical);
+    for (const FakeMonitor& m : world.monitors) {
+        const RECT r = Rect(m, logical);
+        all = {std::min(all.left, r.left), std::min(all.top, r.top), std::max(all.right, r.right),
+               std::max(all.bottom, r.bottom)};
+    }
+    return all;
 }
 
-template <typename... Args> void Record(const char* format, Args... args)
+void Misused(const std::string& what) { effects.badInput.push_back(what); }
+
+// A relative move as the program means it: one zero move, stamped by the system, with this
+// pulse's extra information.
+bool IsZeroMove(UINT count, const INPUT& input, int size)
 {
-    char line[512];
-    std::snprintf(line, sizeof line, format, args...);
-    trace.emplace_back(line);
+    const MOUSEINPUT& mi = input.mi;
+    return count == 1 && size == sizeof(INPUT) && input.type == INPUT_MOUSE && mi.dx == 0 && mi.dy == 0 &&
+           mi.mouseData == 0 && mi.dwFlags == MOUSEEVENTF_MOVE && mi.time == 0 &&
+           mi.dwExtraInfo == static_cast<ULONG_PTR>(extraInfo);
+}
+
+// Where Windows puts an absolute move: each of the 65536 steps is 1/65536 of the virtual screen,
+// or without MOUSEEVENTF_VIRTUALDESK of the main monitor, in physical pixels.
+void MoveAbsolutely(const MOUSEINPUT& mi)
+{
+    const RECT area = mi.dwFlags & MOUSEEVENTF_VIRTUALDESK ? VirtualScreen(false) : world.monitors.front().pixels;
+    const std::int64_t half = world.absoluteRoundsHalfUp ? 32768 : 0;
+    const POINT to{area.left + static_cast<LONG>((std::int64_t{mi.dx} * (area.right - area.left) + half) / 65536),
+                   area.top + static_cast<LONG>((std::int64_t{mi.dy} * (area.bottom - area.top) + half) / 65536)};
+    const POINT from = world.cursor;
+    if (std::any_of(world.monitors.begin(), world.monitors.end(),
+                    [&](const FakeMonitor& m) { return Contains(m.pixels, to); }))
+        world.cursor = to;
+    pulse.asides.push_back(world.cursor);
+    movedAside = true;
+    inputTick += from.x != world.cursor.x || from.y != world.cursor.y;
 }
 }  // namespace
 
 void ResetFake(const FakeWorld& scripted)
 {
     world = scripted;
-    trace.clear();
-    openHandles = heapBlocks = pulses = 0;
-    movedAside = false;
+    effects = {};
+    pulse = {};
     inputTick = 1000;
     extraInfo = 0xE0;
+    perMonitorAware = movedAside = false;
 }
-const std::vector<std::string>& FakeTrace() { return trace; }
-int OpenHandleCount() { return openHandles; }
-int HeapBlockCount() { return heapBlocks; }
+const Effects& FakeEffects() { return effects; }
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    Record("MessageBoxA %#zx '%s' %#x '%s'", reinterpret_cast<std::uintptr_t>(owner), caption, type, text);
+    char style[16];
+    std::snprintf(style, sizeof style, "%#x", type);
+    effects.boxes.push_back(std::string(owner ? "owned " : "") + "'" + caption + "' " + style + " '" + text + "'");
     return type == (MB_OKCANCEL | MB_ICONINFORMATION) ? world.confirmationAnswer : IDOK;
 }
 
-LPARAM WINAPI GetMessageExtraInfo()
-{
-    Record("GetMessageExtraInfo");
-    return ++extraInfo;
-}
+LPARAM WINAPI GetMessageExtraInfo() { return ++extraInfo; }
 
 UINT WINAPI SendInput(UINT count, INPUT* inputs, int size)
 {
-    const MOUSEINPUT& mi = inputs->mi;
-    Record("SendInput %u {type %u dx %d dy %d data %u flags %#x time %u extra %#zx} %d", count,
-           inputs->type, mi.dx, mi.dy, mi.mouseData, mi.dwFlags, mi.time, mi.dwExtraInfo, size);
     if (world.inputRefused)
         return 0;
-    if (mi.dwFlags & MOUSEEVENTF_ABSOLUTE) {
-        // Where Windows puts an absolute move on the virtual screen: each of the 65536 steps
-        // is 1/65536 of its width.
-        const auto [left, top, width, height] = world.screen;
-        const std::int64_t half = world.absoluteRoundsHalfUp ? 32768 : 0;
-        const POINT to{left + static_cast<LONG>((std::int64_t{mi.dx} * width + half) / 65536),
-                       top + static_cast<LONG>((std::int64_t{mi.dy} * height + half) / 65536)};
-        const POINT from = world.cursor;
-        if (std::any_of(world.monitors.begin(), world.monitors.end(),
-                        [&](const RECT& m) { return Contains(m, to); }))
-            world.cursor = to;
-        Record("  moved to %d,%d", world.cursor.x, world.cursor.y);
-        movedAside = true;
-        inputTick += from.x != world.cursor.x || from.y != world.cursor.y;
+    const MOUSEINPUT& mi = inputs->mi;
+    if (mi.dwFlags == (MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK) ||
+        mi.dwFlags == (MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE)) {
+        MoveAbsolutely(mi);
+    } else if (IsZeroMove(count, *inputs, size)) {
+        ++pulse.zeroMoves;
+        inputTick += world.zeroMoveCounts;
     } else {
-        inputTick += mi.dx != 0 || mi.dy != 0 || world.zeroMoveCounts;
+        Misused("SendInput flags " + std::to_string(mi.dwFlags) + " dx " + std::to_string(mi.dx));
     }
     return count;
 }
 
 void WINAPI Sleep(DWORD milliseconds)
 {
-    Record("Sleep %u", milliseconds);
     if (movedAside && world.userMovesTo.x >= 0)
         world.cursor = world.userMovesTo;
     movedAside = false;
-    if (milliseconds == 20000 /* the pause after a pulse */ && ++pulses == world.pulsesBeforeEnd)
+    if (milliseconds != 20000)  // only the pause after a pulse ends one
+        return;
+    pulse.pointer = world.cursor;
+    effects.pulses.push_back(pulse);
+    pulse = {};
+    if (static_cast<int>(effects.pulses.size()) == world.pulsesBeforeEnd)
         throw KeepAwakeEnded{};
 }
 
 BOOL WINAPI GetLastInputInfo(LASTINPUTINFO* info)
 {
-    Record("GetLastInputInfo %u", info->cbSize);
+    if (info->cbSize != sizeof *info)
+        Misused("LASTINPUTINFO size");
     info->dwTime = inputTick;
     return TRUE;
 }
 
 BOOL WINAPI GetCursorPos(POINT* point)
 {
-    Record("GetCursorPos");
-    *point = world.cursor;
+    if (!world.cursorReadable)
+        return FALSE;
+    *point = Rescale(world.cursor, MonitorAt(world.cursor, false), true);
     return TRUE;
 }
 
 BOOL WINAPI SetCursorPos(int x, int y)
 {
-    Record("SetCursorPos %d,%d", x, y);
-    world.cursor = {x, y};
+    world.cursor = Rescale({x, y}, MonitorAt({x, y}, true), false);
     return TRUE;
 }
 
 int WINAPI GetSystemMetrics(int index)
 {
-    Record("GetSystemMetrics %d", index);
-    return world.screen[index - SM_XVIRTUALSCREEN];
+    const RECT all = VirtualScreen(true);
+    const int metrics[] = {all.left, all.top, all.right - all.left, all.bottom - all.top};
+    return metrics[index - SM_XVIRTUALSCREEN];
 }
 
-HMONITOR WINAPI MonitorFromPoint(POINT point, DWORD flags)
+HMONITOR WINAPI MonitorFromPoint(POINT point, DWORD)
 {
-    Record("MonitorFromPoint %d,%d %u", point.x, point.y, flags);
-    const auto found = std::find_if(world.monitors.begin(), world.monitors.end(),
-                                    [&](const RECT& m) { return Contains(m, point); });
-    // Nearest, roughly: a point on no monitor gets the first.
-    return &(found == world.monitors.end() ? world.monitors.front() : *found);
+    // Nearest, roughly: a point on no monitor gets the main one.
+    return const_cast<FakeMonitor*>(&MonitorAt(point, true));
 }
 
 BOOL WINAPI GetMonitorInfoA(HMONITOR monitor, MONITORINFO* info)
 {
-    const RECT& m = *static_cast<const RECT*>(monitor);
-    Record("GetMonitorInfoA %d,%d-%d,%d %u", m.left, m.top, m.right, m.bottom, info->cbSize);
-    info->rcMonitor = info->rcWork = m;
+    if (info->cbSize != sizeof *info)
+        Misused("MONITORINFO size");
+    if (!world.monitorReadable)
+        return FALSE;
+    info->rcMonitor = info->rcWork = Rect(*static_cast<const FakeMonitor*>(monitor), true);
     return TRUE;
 }
 
 BOOL WINAPI EnumProcesses(DWORD* processIds, DWORD size, DWORD* bytesWritten)
 {
-    Record("EnumProcesses %u", size);
     if (world.enumerationFails)
         return FALSE;
     const std::size_t count = std::min<std::size_t>(world.processes.size(), size / sizeof(DWORD));
@@ -155,30 +203,29 @@ BOOL WINAPI EnumProcesses(DWORD* processIds, DWORD size, DWORD* bytesWritten)
 
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId)
 {
-    Record("OpenProcess %#x %d %u", access, inherit, processId);
-    const auto process = std::find_if(world.processes.begin(), world.processes.end(),
-                                      [&](const FakeProcess& p) { return p.id == processId; });
-    if (process == world.processes.end() || !process->opens)
+    effects.opened.push_back(processId);
+    if (access != (PROCESS_TERMINATE | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION) || inherit)
+        Misused("OpenProcess access " + std::to_string(access) + " inherit " + std::to_string(inherit));
+    const FakeProcess* process = Process(processId);
+    if (!process || !process->opens)
         return nullptr;
-    ++openHandles;
+    ++effects.openHandles;
     return HandleOf(processId);
 }
 
-BOOL WINAPI EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* bytesNeeded)
+BOOL WINAPI EnumProcessModules(HANDLE process, HMODULE* modules, DWORD, DWORD* bytesNeeded)
 {
-    Record("EnumProcessModules h%u %u", IdOf(process), size);
-    if (!ProcessOf(process).imageName)
+    if (!Process(IdOf(process))->imageName)
         return FALSE;
     *modules = reinterpret_cast<HMODULE>(process);
     *bytesNeeded = 3 * sizeof(HMODULE);  // a real process lists more modules than the one slot
     return TRUE;
 }
 
-DWORD WINAPI GetModuleBaseNameA(HANDLE process, HMODULE module, char* name, DWORD size)
+DWORD WINAPI GetModuleBaseNameA(HANDLE process, HMODULE, char* name, DWORD size)
 {
-    Record("GetModuleBaseNameA h%u m%u %u", IdOf(process), IdOf(module), size);
     // Like the real call on a name that fills the buffer: truncated, with no terminator.
-    const char* image = ProcessOf(process).imageName;
+    const char* image = Process(IdOf(process))->imageName;
     const DWORD length = std::min<DWORD>(static_cast<DWORD>(std::strlen(image)), size);
     std::memcpy(name, image, length);
     if (length < size)
@@ -188,79 +235,83 @@ DWORD WINAPI GetModuleBaseNameA(HANDLE process, HMODULE module, char* name, DWOR
 
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode)
 {
-    Record("TerminateProcess h%u %u", IdOf(process), exitCode);
-    return ProcessOf(process).terminates;
+    if (!Process(IdOf(process))->terminates)
+        return FALSE;
+    effects.stopped.push_back(std::to_string(IdOf(process)) + " " + std::to_string(exitCode));
+    return TRUE;
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE process, DWORD* exitCode)
 {
-    Record("GetExitCodeProcess h%u", IdOf(process));
-    *exitCode = ProcessOf(process).exitCode;
+    *exitCode = Process(IdOf(process))->exitCode;
     return TRUE;
 }
 
-BOOL WINAPI CloseHandle(HANDLE object)
+BOOL WINAPI ProcessIdToSessionId(DWORD processId, DWORD* session)
 {
-    Record("CloseHandle h%u", IdOf(object));
-    --openHandles;
+    const FakeProcess* process = Process(processId);
+    if (!process)
+        return FALSE;
+    *session = process->session;
     return TRUE;
 }
 
-DWORD WINAPI GetCurrentProcessId()
+BOOL WINAPI CloseHandle(HANDLE)
 {
-    Record("GetCurrentProcessId");
-    return world.ownId;
+    --effects.openHandles;
+    return TRUE;
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name)
-{
-    Record("GetModuleHandleA %s", name);
-    return reinterpret_cast<HMODULE>(0x7FF0000);
-}
+DWORD WINAPI GetCurrentProcessId() { return world.ownId; }
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR) { return reinterpret_cast<HMODULE>(0x7FF0000); }
 
 namespace {
 BOOL WINAPI SetDefaultDllDirectories(DWORD flags)
 {
-    Record("SetDefaultDllDirectories %#x", flags);
+    effects.dllSearch = flags;
     return TRUE;
 }
 HANDLE WINAPI SetThreadDpiAwarenessContext(HANDLE context)
 {
-    Record("SetThreadDpiAwarenessContext %td", reinterpret_cast<INT_PTR>(context));
+    if (reinterpret_cast<INT_PTR>(context) != -3)  // the only context this fake knows
+        return nullptr;
+    perMonitorAware = true;
     return reinterpret_cast<HANDLE>(INT_PTR{-2});  // the system-aware context the manifest gave
 }
+BOOL WINAPI LogicalToPhysicalPointForPerMonitorDPI(HWND, POINT*) { return FALSE; }
 template <typename Call> FARPROC AsFarProc(Call* call)
 {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(call));
 }
 }  // namespace
 
-FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
+FARPROC WINAPI GetProcAddress(HMODULE, LPCSTR name)
 {
-    Record("GetProcAddress %#zx %s", reinterpret_cast<std::uintptr_t>(module), name);
-    if (world.setDefaultDllDirectoriesExists && std::strcmp(name, "SetDefaultDllDirectories") == 0)
+    const std::string call = name;
+    if (call == "SetDefaultDllDirectories" && world.system != FakeSystem::Vista)
         return AsFarProc(SetDefaultDllDirectories);
-    if (world.setThreadDpiAwarenessContextExists && std::strcmp(name, "SetThreadDpiAwarenessContext") == 0)
+    if (call == "LogicalToPhysicalPointForPerMonitorDPI" && world.system != FakeSystem::Vista)
+        return AsFarProc(LogicalToPhysicalPointForPerMonitorDPI);
+    if (call == "SetThreadDpiAwarenessContext" && world.system == FakeSystem::Windows10)
         return AsFarProc(SetThreadDpiAwarenessContext);
     return nullptr;
 }
 
-// The heap is real memory, counted so that a test sees every block given back; only the sizes
-// asked for go into the trace.
+// The heap is real memory, counted so that a test sees every block given back.
 HANDLE WINAPI GetProcessHeap() { return reinterpret_cast<HANDLE>(0x4EA9); }
 
-void* WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
+void* WINAPI HeapAlloc(HANDLE, DWORD, SIZE_T bytes)
 {
-    Record("HeapAlloc %#x %zu", flags, bytes);
     if (bytes > world.heapLimit)
         return nullptr;
-    ++heapBlocks;
+    ++effects.heapBlocks;
     return std::malloc(bytes);
 }
 
 BOOL WINAPI HeapFree(HANDLE, DWORD, void* memory)
 {
-    --heapBlocks;
+    --effects.heapBlocks;
     std::free(memory);
     return TRUE;
 }

@@ -1,4 +1,4 @@
-// The scripted world behind the fake Win32 layer, and the trace of every call the program makes.
+// The scripted world behind the fake Win32 layer, and what the program did to it.
 #pragma once
 
 #include <windows.h>
@@ -12,30 +12,60 @@ struct FakeProcess {
     bool opens = true;              // false: OpenProcess refuses it
     bool terminates = true;         // false: TerminateProcess refuses it
     DWORD exitCode = STILL_ACTIVE;  // what GetExitCodeProcess reports after a refusal
+    DWORD session = 1;              // the sign-in session it runs in, as the program's own does
+};
+
+// A monitor in physical pixels, with its own scaling; the first is the main one, whose scaling
+// the whole system goes by.
+struct FakeMonitor {
+    RECT pixels;
+    int scalePercent = 100;
+};
+
+// Which Windows the world is: what it can be asked, and how it scales.
+enum class FakeSystem {
+    Vista,      // no SetDefaultDllDirectories; one DPI for every monitor
+    Windows81,  // monitors scaled each on its own, and no thread call to see physical pixels
+    Windows10,  // version 1607 or later: SetThreadDpiAwarenessContext
 };
 
 struct FakeWorld {
-    std::vector<FakeProcess> processes;  // in the order EnumProcesses lists them
+    std::vector<FakeProcess> processes = {};  // in the order EnumProcesses lists them
     DWORD ownId = 100;
     bool enumerationFails = false;
-    bool setDefaultDllDirectoriesExists = true;  // false: Vista, or 7 without KB2533623
-    bool setThreadDpiAwarenessContextExists = true;  // false: before Windows 10 version 1607
+    FakeSystem system = FakeSystem::Windows10;
     std::size_t heapLimit = SIZE_MAX;  // HeapAlloc refuses a larger block, as when memory runs out
     int confirmationAnswer = IDOK;  // what the OK/Cancel box returns; the others return IDOK
-    int pulsesBeforeEnd = 3;        // the Sleep after this many pulses ends the endless loop
+    int pulsesBeforeEnd = 3;        // the pause after this many pulses ends the endless loop
     bool zeroMoveCounts = true;     // false: a move of zero distance leaves the idle tick alone
     bool inputRefused = false;      // true: SendInput takes nothing, as on a locked session
-    POINT cursor{500, 300};
-    int screen[4] = {0, 0, 1024, 768};  // the virtual screen: left, top, width, height
-    std::vector<RECT> monitors{{0, 0, 1024, 768}};  // a move aimed off all of them goes nowhere
+    bool cursorReadable = true;     // false: GetCursorPos fails
+    bool monitorReadable = true;    // false: GetMonitorInfoA fails
+    POINT cursor{500, 300};         // in physical pixels
+    std::vector<FakeMonitor> monitors{{{0, 0, 1024, 768}}};  // a move aimed off all of them goes nowhere
     bool absoluteRoundsHalfUp = false;  // how an absolute move finds its pixel; Wine truncates
-    POINT userMovesTo{-1, -1};  // where the user puts the pointer while a move aside settles
+    POINT userMovesTo{-1, -1};  // where the user puts the pointer while a move aside lands
+};
+
+// What one pulse, up to its pause, did to the world.
+struct PulseEffects {
+    int zeroMoves = 0;          // zero moves taken in, each a well-formed record
+    std::vector<POINT> asides;  // where each absolute move put the pointer
+    POINT pointer{};            // where the pointer stood at the pause
+};
+
+struct Effects {
+    std::vector<std::string> boxes;      // caption, style and text of each box shown
+    std::vector<DWORD> opened;           // processes opened, in order
+    std::vector<std::string> stopped;    // "id exit-code" of each process terminated
+    std::vector<std::string> badInput;   // input the system would not take as the program means it
+    std::vector<PulseEffects> pulses;
+    DWORD dllSearch = 0;                 // the flags SetDefaultDllDirectories was given
+    int openHandles = 0, heapBlocks = 0; // left open at the end
 };
 
 // Thrown by Sleep to end the keep-awake loop, which never returns on its own.
 struct KeepAwakeEnded {};
 
 void ResetFake(const FakeWorld& world);
-const std::vector<std::string>& FakeTrace();
-int OpenHandleCount();
-int HeapBlockCount();
+const Effects& FakeEffects();

@@ -77,6 +77,7 @@ BOOL WINAPI GetMonitorInfoA(HMONITOR monitor, MONITORINFO* info);
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, DWORD* exitCode);
+BOOL WINAPI ProcessIdToSessionId(DWORD processId, DWORD* session);
 BOOL WINAPI CloseHandle(HANDLE object);
 DWORD WINAPI GetCurrentProcessId();
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
