@@ -48,11 +48,19 @@ inline DWORD WaitForInputAfter(DWORD tick, DWORD waitMs)
     return 0;
 }
 
+// How a low-level hook stands in for a Windows that does not count a move of zero distance. Such a
+// swallowed move never reaches the idle tick, while moves to any other position pass.
+enum class StandIn {
+    None,           // the hook only watches
+    Swallows,       // the hook swallows zero moves, as a hook of another program could
+    PlatformDrops,  // ... and does not record them, as recent Windows and Wine from 10.1 call no hook
+    SlowSwallows,   // swallows them, and lets any other move land only 100 ms after it was sent,
+                    // as on a system whose input passes slow hooks of other programs first
+};
+
 // Injected mouse moves as a low-level mouse hook sees them, with the tick they arrived at: the
 // pulse is one at the pointer's own position, a move aside one anywhere else. The hook lives on a
-// thread of its own, which must pump messages for the hook to be called. Told to swallow zero
-// moves, it stands in for a Windows that does not count a move of zero distance: such a move then
-// never reaches the idle tick, while moves to any other position pass. The hook's point is in
+// thread of its own, which must pump messages for the hook to be called. The hook's point is in
 // physical pixels, so the suite makes itself per-monitor aware for the pointer to be read in the
 // same space (its manifest).
 class ZeroMoveWatch {
@@ -62,9 +70,9 @@ public:
         POINT at;
         bool atPointer;
     };
-    explicit ZeroMoveWatch(bool swallowZeroMoves = false)
+    explicit ZeroMoveWatch(StandIn standInMode = StandIn::None)
     {
-        swallow = swallowZeroMoves;
+        standIn = standInMode;
         thread = CreateThread(nullptr, 0, Watch, nullptr, 0, &threadId);
         while (!hooked && WaitForSingleObject(thread, 10) == WAIT_TIMEOUT) {}
     }
@@ -108,12 +116,46 @@ private:
         GetCursorPos(&cursor);
         if (code == HC_ACTION && message == WM_MOUSEMOVE && (event.flags & LLMHF_INJECTED)) {
             const bool atPointer = event.pt.x == cursor.x && event.pt.y == cursor.y;
-            const std::lock_guard<std::mutex> lock(mutex);
-            moves.push_back({GetTickCount(), event.pt, atPointer});
-            if (swallow && atPointer)
+            if (event.dwExtraInfo == LateMoveMark)
+                return CallNextHookEx(nullptr, code, message, data);
+            if (!atPointer || standIn != StandIn::PlatformDrops) {
+                const std::lock_guard<std::mutex> lock(mutex);
+                moves.push_back({GetTickCount(), event.pt, atPointer});
+            }
+            if (atPointer && standIn != StandIn::None)
                 return 1;
+            // A hook is called before SendInput returns, so holding the move here would not
+            // delay it past that: it is held back, and sent again later from another thread.
+            if (standIn == StandIn::SlowSwallows) {
+                CloseHandle(CreateThread(nullptr, 0, SendLate, new POINT(event.pt), 0, nullptr));
+                return 1;
+            }
         }
         return CallNextHookEx(nullptr, code, message, data);
+    }
+    static constexpr ULONG_PTR LateMoveMark = 0x5EC0DE;
+    static DWORD WINAPI SendLate(void* point)
+    {
+        const POINT to = *static_cast<POINT*>(point);
+        delete static_cast<POINT*>(point);
+        Sleep(100);
+        // The first absolute step inside the pixel, over the virtual screen.
+        auto step = [](LONG pixel, int origin, int extent) {
+            return static_cast<LONG>(((static_cast<long long>(pixel - origin) << 16) + extent - 1) / extent);
+        };
+        INPUT move{};
+        move.type = INPUT_MOUSE;
+        move.mi.dx = step(to.x, GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN));
+        move.mi.dy = step(to.y, GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+        move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+        move.mi.dwExtraInfo = LateMoveMark;
+        // Wine moves the X pointer only for input that passed every hook before SendInput
+        // returned, and takes it back from X soon after: here the pointer is put there first,
+        // and the move, now of zero distance, still counts under Wine up to 10.0.
+        if (!WineVersion().empty())
+            SetCursorPos(to.x, to.y);
+        SendInput(1, &move, sizeof move);
+        return 0;
     }
     static DWORD WINAPI Watch(void*)
     {
@@ -129,7 +171,8 @@ private:
 
     HANDLE thread = nullptr;
     DWORD threadId = 0;
-    static inline std::atomic<bool> hooked = false, swallow = false;
+    static inline std::atomic<bool> hooked = false;
+    static inline std::atomic<StandIn> standIn = StandIn::None;
     static inline std::mutex mutex;
     static inline std::vector<Move> moves;
 };
