@@ -14,6 +14,8 @@ function(pack_readme)
   if(arg_HOMEPAGE MATCHES "^https://github\\.com/([A-Za-z0-9_.-]+/[A-Za-z0-9_.-]+)/?$")
     set(repository ${CMAKE_MATCH_1})
     set(tag v${arg_VERSION})
+    # ../../releases and the like, which GitHub resolves from the repository's front page.
+    string(REGEX REPLACE "\\]\\(\\.\\./\\.\\./" "](https://github.com/${repository}/" text "${text}")
     string(REGEX REPLACE "${image}" "![\\1](https://github.com/${repository}/raw/${tag}/\\2)" text "${text}")
     string(REGEX REPLACE "${link}" "[\\1](https://github.com/${repository}/blob/${tag}/\\2)" text "${text}")
     string(REPLACE "OWNER/NAME" "${repository}" text "${text}")

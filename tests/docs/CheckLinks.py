@@ -3,7 +3,8 @@
 reads (inline, with a title, in angle brackets, by reference, or an HTML <a href> or <img src>),
 and fails, naming them, on each relative one whose file does not exist. Addresses with a scheme
 (https:, mailto:) and links within a page (#...) are left alone; a link's own #anchor is not
-checked. Usage: CheckLinks.py FILE.md..."""
+checked, nor is a page of GitHub's that a repository's top-level document names from two folders
+up (../../releases). Usage: CheckLinks.py FILE.md..."""
 import html.parser
 import pathlib
 import re
@@ -41,6 +42,8 @@ for name in sys.argv[1:]:
     page = pathlib.Path(name)
     for target in targets(page.read_text()):
         if re.match(r"^[a-zA-Z][a-zA-Z0-9+.-]*:|^#", target):
+            continue
+        if (page.parent / ".git").exists() and re.match(r"^\.\./\.\./(releases|issues)(/|$)", target):
             continue
         path = urllib.parse.unquote(target.split("#", 1)[0])
         if not (page.parent / path).exists():
