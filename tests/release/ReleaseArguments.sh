@@ -25,9 +25,15 @@ refuse "a timestamp address with a control character" --sign x.p12 --timestamp $
 refuse "an empty --sign" --sign ''
 refuse "an empty --signed-exe" --signed-exe ''
 refuse "an empty --signature" --signature ''
-# A throwaway root is made only from outside one, by root, with the Debian archive in reach.
+# A throwaway root is made only from outside one, by root, with the Debian archive in reach, and
+# where namespaces may be made: a container without --privileged lacks CAP_SYS_ADMIN.
+skipped=0
 if [ -n "${VIGILANTMOUSE_IN_ROOT:-}" ] || [ "$(id -u)" -ne 0 ]; then
   echo "skipped: the words through a throwaway root (this runs in one already, or not as root)"
+elif ! unshare --pid --fork --mount-proc true 2>/dev/null; then
+  echo "SKIPPED: the words through a throwaway root: this machine cannot make one (unshare needs" \
+    "CAP_SYS_ADMIN; run a container with --privileged)"
+  skipped=1
 else
   words=("$hostile" $'ctl\001x' 'wörd' '')
   ran=0
@@ -42,3 +48,4 @@ fi
 for place in "$work" "$source"; do
   [ ! -e "$place/pwned" ] || { echo "FAIL: a word ran a command: $place/pwned exists"; exit 1; }
 done
+[ "$skipped" -eq 0 ] || exit 77  # ctest counts it as skipped

@@ -31,3 +31,25 @@ for copy in "${broken[@]}"; do
   grep -q "\[$kind\]" <<< "$output" || { echo "$output"; echo "FAIL: $name.yml was refused, but not for [$kind]"; exit 1; }
   echo "refused $name.yml: $(grep -m1 "\[$kind\]" <<< "$output" | sed 's/^[^ ]* //')"
 done
+
+# Every container job that runs the tests or the release makes a throwaway root, which Docker's
+# default capabilities refuse (CAP_SYS_ADMIN): such a job must be privileged. A copy of ci.yml
+# without that must be refused.
+unprivileged() {  # unprivileged WORKFLOW...: the container jobs that would fail, one a line
+  python3 - "$@" <<'PY'
+import sys, yaml
+for path in sys.argv[1:]:
+    for name, job in ((yaml.safe_load(open(path)) or {}).get("jobs") or {}).items():
+        container = job.get("container")
+        options = container.get("options", "") if isinstance(container, dict) else ""
+        runs = " ".join(str(step.get("run", "")) for step in job.get("steps") or [])
+        if container and ("scripts/test" in runs or "scripts/release" in runs) and "--privileged" not in options:
+            print(f"{path}: {name}")
+PY
+}
+found=$(unprivileged "${workflows[@]}")
+[ -z "$found" ] || { echo "$found"; echo "FAIL: these container jobs cannot make a throwaway root: add options: --privileged"; exit 1; }
+sed 's/ *options: --privileged//' "$source/.github/workflows/ci.yml" > "$work/unprivileged.yml"
+[ -n "$(unprivileged "$work/unprivileged.yml")" ] ||
+  { echo "FAIL: a ci.yml whose container jobs are not privileged was not refused"; exit 1; }
+echo "ok      every container job that makes a throwaway root is privileged, and a copy that is not is refused"
