@@ -11,20 +11,28 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
 addresses=(--download-url https://downloads.example.org/1.0.0 --homepage https://example.org)
 hostile=$'Pub.Name\001\';touch${IFS}pwned;#'
-refuse() {  # refuse WHAT ARGUMENT...
-  if "$source/scripts/release" "${@:2}" > refused.log 2>&1; then
+refuse() {  # refuse WHAT EXPECTED-REASON ARGUMENT...: refused, for that reason and no other
+  if "$release" "${@:3}" > refused.log 2>&1; then
     echo "FAIL: the release took $1"; exit 1
   fi
-  grep -q -e '^error: ' -e '^Usage: ' refused.log || { cat refused.log; echo "FAIL: $1: refused without a reason"; exit 1; }
+  grep -qF -- "$2" refused.log || { cat refused.log; echo "FAIL: $1: not refused for \"$2\""; exit 1; }
   echo "refused $1: $(head -1 refused.log | tr -d '[:cntrl:]')"
 }
-refuse "a package id that closes a quote and runs touch" "${addresses[@]}" --package-id "$hostile"
-refuse "a package id with a control character" "${addresses[@]}" --package-id $'Pub.Na\001me'
-refuse "a package id with a Cyrillic a" "${addresses[@]}" --package-id 'Pub.Nаme'
-refuse "a timestamp address with a control character" --sign x.p12 --timestamp $'http://ts.example.org/\001'
-refuse "an empty --sign" --sign ''
-refuse "an empty --signed-exe" --signed-exe ''
-refuse "an empty --signature" --signature ''
+release=$source/scripts/release
+id_rule="is not a package identifier this release takes"
+refuse "a package id that closes a quote and runs touch" "$id_rule" "${addresses[@]}" --package-id "$hostile"
+refuse "a package id with a control character" "$id_rule" "${addresses[@]}" --package-id $'Pub.Na\001me'
+refuse "a package id with a Cyrillic a" "$id_rule" "${addresses[@]}" --package-id 'Pub.Nаme'
+refuse "a timestamp address with a control character" "is not an http:// or https:// address" \
+  --sign x.p12 --timestamp $'http://ts.example.org/\001'
+for option in --sign --signed-exe --signature; do
+  refuse "an empty $option" "Usage: scripts/release" "$option" ''
+done
+# A change that git status does not show, in a clone of the commit.
+git clone -q "$source" clone && echo changed >> clone/README.md
+git -C clone update-index --skip-worktree README.md
+release=clone/scripts/release
+refuse "a change hidden with --skip-worktree" "git is told to overlook changes to README.md"
 # A throwaway root is made only from outside one, by root, with the Debian archive in reach, and
 # where namespaces may be made: a container without --privileged lacks CAP_SYS_ADMIN.
 skipped=0
