@@ -11,28 +11,32 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
 addresses=(--download-url https://downloads.example.org/1.0.0 --homepage https://example.org)
 hostile=$'Pub.Name\001\';touch${IFS}pwned;#'
-refuse() {  # refuse WHAT EXPECTED-REASON ARGUMENT...: refused, for that reason and no other
-  if "$release" "${@:3}" > refused.log 2>&1; then
-    echo "FAIL: the release took $1"; exit 1
+refuse() {  # refuse WHAT EXPECTED-REASON COMMAND...: refused, for that reason and no other
+  if "${@:3}" > refused.log 2>&1; then
+    echo "FAIL: $3 took $1"; exit 1
   fi
   grep -qF -- "$2" refused.log || { cat refused.log; echo "FAIL: $1: not refused for \"$2\""; exit 1; }
   echo "refused $1: $(head -1 refused.log | tr -d '[:cntrl:]')"
 }
 release=$source/scripts/release
 id_rule="is not a package identifier this release takes"
-refuse "a package id that closes a quote and runs touch" "$id_rule" "${addresses[@]}" --package-id "$hostile"
-refuse "a package id with a control character" "$id_rule" "${addresses[@]}" --package-id $'Pub.Na\001me'
-refuse "a package id with a Cyrillic a" "$id_rule" "${addresses[@]}" --package-id 'Pub.Nаme'
+refuse "a package id that closes a quote and runs touch" "$id_rule" "$release" "${addresses[@]}" --package-id "$hostile"
+refuse "a package id with a control character" "$id_rule" "$release" "${addresses[@]}" --package-id $'Pub.Na\001me'
+refuse "a package id with a Cyrillic a" "$id_rule" "$release" "${addresses[@]}" --package-id 'Pub.Nаme'
 refuse "a timestamp address with a control character" "is not an http:// or https:// address" \
-  --sign x.p12 --timestamp $'http://ts.example.org/\001'
+  "$release" --sign x.p12 --timestamp $'http://ts.example.org/\001'
 for option in --sign --signed-exe --signature; do
-  refuse "an empty $option" "Usage: scripts/release" "$option" ''
+  refuse "an empty $option" "Usage: scripts/release" "$release" "$option" ''
 done
-# A change that git status does not show, in a clone of the commit.
+# In a clone of the commit: a change that git status does not show, and a zip renamed to
+# another version than the commit's.
 git clone -q "$source" clone && echo changed >> clone/README.md
 git -C clone update-index --skip-worktree README.md
-release=clone/scripts/release
-refuse "a change hidden with --skip-worktree" "git is told to overlook changes to README.md"
+refuse "a change hidden with --skip-worktree" "git is told to overlook changes to README.md" clone/scripts/release
+git -C clone update-index --no-skip-worktree README.md && git -C clone checkout -q README.md
+touch VigilantMouse-9.9.9-win64.zip
+refuse "a zip renamed to another version" "is not the zip of this commit's version" \
+  clone/scripts/verify-release VigilantMouse-9.9.9-win64.zip
 # A throwaway root is made only from outside one, by root, with the Debian archive in reach, and
 # where namespaces may be made: a container without --privileged lacks CAP_SYS_ADMIN.
 skipped=0
