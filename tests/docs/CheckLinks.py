@@ -43,7 +43,7 @@ for name in sys.argv[1:]:
     for target in targets(page.read_text()):
         if re.match(r"^[a-zA-Z][a-zA-Z0-9+.-]*:|^#", target):
             continue
-        if (page.parent / ".git").exists() and re.match(r"^\.\./\.\./(releases|issues)(/|$)", target):
+        if (page.parent / ".github").is_dir() and re.match(r"^\.\./\.\./(releases|issues)(/|$)", target):
             continue
         path = urllib.parse.unquote(target.split("#", 1)[0])
         if not (page.parent / path).exists():

@@ -29,14 +29,18 @@ for option in --sign --signed-exe --signature; do
   refuse "an empty $option" "Usage: scripts/release" "$release" "$option" ''
 done
 # In a clone of the commit: a change that git status does not show, and a zip renamed to
-# another version than the commit's.
-git clone -q "$source" clone && echo changed >> clone/README.md
-git -C clone update-index --skip-worktree README.md
-refuse "a change hidden with --skip-worktree" "git is told to overlook changes to README.md" clone/scripts/release
-git -C clone update-index --no-skip-worktree README.md && git -C clone checkout -q README.md
-touch VigilantMouse-9.9.9-win64.zip
-refuse "a zip renamed to another version" "is not the zip of this commit's version" \
-  clone/scripts/verify-release VigilantMouse-9.9.9-win64.zip
+# another version than the commit's. A tree copied without its repository has no commit.
+if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
+  git clone -q "$source" clone && echo changed >> clone/README.md
+  git -C clone update-index --skip-worktree README.md
+  refuse "a change hidden with --skip-worktree" "git is told to overlook changes to README.md" clone/scripts/release
+  git -C clone update-index --no-skip-worktree README.md && git -C clone checkout -q README.md
+  touch VigilantMouse-9.9.9-win64.zip
+  refuse "a zip renamed to another version" "is not the zip of this commit's version" \
+    clone/scripts/verify-release VigilantMouse-9.9.9-win64.zip
+else
+  echo "skipped: the refusals that need a commit ($source is no git checkout here)"
+fi
 # A throwaway root is made only from outside one, by root, with the Debian archive in reach, and
 # where namespaces may be made: a container without --privileged lacks CAP_SYS_ADMIN.
 skipped=0
