@@ -55,7 +55,9 @@ enum class StandIn {
     Swallows,       // the hook swallows zero moves, as a hook of another program could
     PlatformDrops,  // ... and does not record them, as recent Windows and Wine from 10.1 call no hook
     SlowSwallows,   // swallows them, and lets any other move land only 100 ms after it was sent,
-                    // as on a system whose input passes slow hooks of other programs first
+                    // as on a system whose input passes slow hooks of other programs first. Under
+                    // Wine a move that lands after its hook never reaches the X pointer, and Wine
+                    // soon takes the pointer back from X: a pointer left aside shows on Windows only
 };
 
 // Injected mouse moves as a low-level mouse hook sees them, with the tick they arrived at: the
@@ -149,11 +151,6 @@ private:
         move.mi.dy = step(to.y, GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
         move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
         move.mi.dwExtraInfo = LateMoveMark;
-        // Wine moves the X pointer only for input that passed every hook before SendInput
-        // returned, and takes it back from X soon after: here the pointer is put there first,
-        // and the move, now of zero distance, still counts under Wine up to 10.0.
-        if (!WineVersion().empty())
-            SetCursorPos(to.x, to.y);
         SendInput(1, &move, sizeof move);
         return 0;
     }

@@ -15,6 +15,8 @@ DWORD inputTick;
 LPARAM extraInfo;
 bool perMonitorAware;
 bool movedAside;
+MOUSEINPUT pendingMove;  // an absolute move that has not landed yet
+int pausesUntilLanding;
 
 HANDLE HandleOf(DWORD id) { return reinterpret_cast<HANDLE>(std::uintptr_t{0x10000} + id); }
 DWORD IdOf(HANDLE handle) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) - 0x10000); }
@@ -101,6 +103,7 @@ void ResetFake(const FakeWorld& scripted)
     inputTick = 1000;
     extraInfo = 0xE0;
     perMonitorAware = movedAside = false;
+    pausesUntilLanding = 0;
 }
 const Effects& FakeEffects() { return effects; }
 
@@ -121,7 +124,9 @@ UINT WINAPI SendInput(UINT count, INPUT* inputs, int size)
     const MOUSEINPUT& mi = inputs->mi;
     if (mi.dwFlags == (MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK) ||
         mi.dwFlags == (MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE)) {
-        MoveAbsolutely(mi);
+        pendingMove = mi;
+        if ((pausesUntilLanding = world.pausesBeforeInputLands) == 0)
+            MoveAbsolutely(mi);
     } else if (IsZeroMove(count, *inputs, size)) {
         ++pulse.zeroMoves;
         inputTick += world.zeroMoveCounts;
@@ -133,6 +138,8 @@ UINT WINAPI SendInput(UINT count, INPUT* inputs, int size)
 
 void WINAPI Sleep(DWORD milliseconds)
 {
+    if (pausesUntilLanding > 0 && --pausesUntilLanding == 0)
+        MoveAbsolutely(pendingMove);
     if (movedAside && world.userMovesTo.x >= 0)
         world.cursor = world.userMovesTo;
     movedAside = false;

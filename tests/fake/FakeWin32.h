@@ -45,6 +45,8 @@ struct FakeWorld {
     std::vector<FakeMonitor> monitors{{{0, 0, 1024, 768}}};  // a move aimed off all of them goes nowhere
     bool absoluteRoundsHalfUp = false;  // how an absolute move finds its pixel; Wine truncates
     POINT userMovesTo{-1, -1};  // where the user puts the pointer while a move aside lands
+    int pausesBeforeInputLands = 0;  // an absolute move lands only after this many Sleeps, as
+                                     // behind another program's slow hook
 };
 
 // What one pulse, up to its pause, did to the world.

@@ -194,6 +194,7 @@ const PulseCase pulseCases[] = {
     // Vista and 7 without KB2533623 lack both calls looked up at run time, and run all the same.
     {"OldWindowsMovesAsideAsEver", Uncounted({.system = FakeSystem::Vista}),
      {{501, 300}}, {500, 300}},
+    {"PointerGoesBackOnceALateMoveHasLanded", Uncounted({.pausesBeforeInputLands = 3}), {{501, 300}}, {500, 300}},
     {"PointerTheUserMovedMeanwhileIsLeftWhereItIs", Uncounted({.pulsesBeforeEnd = 1, .userMovesTo = {700, 400}}), {{501, 300}}, {700, 400}},
     {"NoAsideWithoutThePointer", Uncounted({.cursorReadable = false}), {}, {500, 300}},
     {"NoAsideWithoutItsMonitor", Uncounted({.monitorReadable = false}), {}, {500, 300}},
