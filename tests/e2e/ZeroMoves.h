@@ -60,15 +60,13 @@ enum class StandIn {
                     // soon takes the pointer back from X: a pointer left aside shows on Windows only
 };
 
-// Injected mouse moves as a low-level mouse hook sees them, with the tick they arrived at: the
-// pulse is one at the pointer's own position, a move aside one anywhere else. The hook lives on a
-// thread of its own, which must pump messages for the hook to be called. The hook's point is in
-// physical pixels, so the suite makes itself per-monitor aware for the pointer to be read in the
-// same space (its manifest).
+// Injected mouse moves as a low-level mouse hook sees them: the pulse is one at the pointer's own
+// position, a move aside one anywhere else. The hook lives on a thread of its own, which must pump
+// messages for the hook to be called. The hook's point is in physical pixels, so the suite makes
+// itself per-monitor aware for the pointer to be read in the same space (its manifest).
 class ZeroMoveWatch {
 public:
     struct Move {
-        DWORD tick;
         POINT at;
         bool atPointer;
     };
@@ -122,7 +120,7 @@ private:
                 return CallNextHookEx(nullptr, code, message, data);
             if (!atPointer || standIn != StandIn::PlatformDrops) {
                 const std::lock_guard<std::mutex> lock(mutex);
-                moves.push_back({GetTickCount(), event.pt, atPointer});
+                moves.push_back({event.pt, atPointer});
             }
             if (atPointer && standIn != StandIn::None)
                 return 1;
