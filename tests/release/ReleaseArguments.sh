@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Words a release must refuse before anything runs: a package id that closes a quote and runs a
-# command, a control character, a look-alike letter, and empty signing values that would
-# otherwise give an unsigned release without a word. Then the same hostile words handed to a
+# command, a control character, a look-alike letter, an empty signature that would otherwise give
+# an unsigned release without a word, and a root step started outside its root. Then the same hostile words handed to a
 # command in a throwaway root must arrive there intact. Nothing may run on this machine.
 # Usage: ReleaseArguments.sh SOURCE-DIR WORK-DIR
 set -euo pipefail
@@ -24,10 +24,10 @@ refuse "a package id that closes a quote and runs touch" "$id_rule" "$release" "
 refuse "a package id with a control character" "$id_rule" "$release" "${addresses[@]}" --package-id $'Pub.Na\001me'
 refuse "a package id with a Cyrillic a" "$id_rule" "$release" "${addresses[@]}" --package-id 'Pub.Nаme'
 refuse "a timestamp address with a control character" "is not an http:// or https:// address" \
-  "$release" --sign x.p12 --timestamp $'http://ts.example.org/\001'
-for option in --sign --signed-exe --signature; do
-  refuse "an empty $option" "Usage: scripts/release" "$release" "$option" ''
-done
+  "$source/scripts/sign-p12" --timestamp $'http://ts.example.org/\001' x.p12 x.exe x.sig
+refuse "an empty --signature" "Usage: scripts/release" "$release" --signature ''
+refuse "the release's build outside its root" "this runs only in the throwaway root" \
+  env -u VIGILANTMOUSE_IN_ROOT "$source/scripts/root/build-release"
 # In a clone of the commit: a change that git status does not show, and a zip renamed to
 # another version than the commit's. A tree copied without its repository has no commit.
 if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then

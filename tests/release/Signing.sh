@@ -1,35 +1,46 @@
 #!/usr/bin/env bash
-# Signs the tested exe with a throwaway key in a file, and with one made on a SoftHSM2 token and
-# used through PKCS#11 by scripts/sign-pkcs11, as a hardware token would be. Each signed exe must
-# verify, strip back to the tested bytes and fail verification once one byte changes. Last, the
-# release's checks must take only this build's signed exe and signature, writing nothing else.
+# Makes detached signatures of the tested exe with the two signing tools, a throwaway key in a
+# .p12 file and one on a SoftHSM2 token used through PKCS#11 as a hardware token would be. Each
+# must be taken by the release's check against its signer and give a signed exe that verifies,
+# strips back to the tested bytes and fails once one byte changes. Then the check must refuse
+# every unsound signature for its own reason, and each refusal must fail in a copy of the check
+# without that line, so that the table proves it can catch what it names.
 # Usage: Signing.sh SOURCE-DIR EXE WORK-DIR
 set -euo pipefail
-[ $# -eq 3 ] || { sed -n '6s/^# //p' "$0" >&2; exit 2; }
+[ $# -eq 3 ] || { sed -n '8s/^# //p' "$0" >&2; exit 2; }
 source=$1 exe=$2 work=$3
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
+check=$source/scripts/check-signature
 
-expect_sound_signature() {  # expect_sound_signature SIGNED CERT WHICH
-  osslsigncode verify -CAfile "$2" -in "$1" > verify.log 2>&1 ||
+expect_sound_signature() {  # expect_sound_signature SIG SIGNER WHICH
+  "$check" "$exe" "$1" "$2" signed.exe || { echo "FAIL: the signature $3 was refused"; exit 1; }
+  osslsigncode verify -CAfile "$2" -in signed.exe > verify.log 2>&1 ||
     { cat verify.log; echo "FAIL: the exe signed $3 does not verify"; exit 1; }
-  osslsigncode remove-signature -in "$1" -out stripped.exe >/dev/null
+  osslsigncode remove-signature -in signed.exe -out stripped.exe >/dev/null
   cmp stripped.exe "$exe" || { echo "FAIL: stripping the signature $3 does not give back the tested exe"; exit 1; }
-  rm stripped.exe
   # One bit of the code section, well past the headers, flipped.
-  cp "$1" tampered.exe
-  byte=$(od -An -tu1 -j 2048 -N 1 tampered.exe)
-  printf "\\x$(printf %02x $((byte ^ 1)))" | dd of=tampered.exe bs=1 seek=2048 conv=notrunc 2>/dev/null
+  cp signed.exe tampered.exe
+  flip tampered.exe 2048
   if osslsigncode verify -CAfile "$2" -in tampered.exe > tampered.log 2>&1; then
     cat tampered.log; echo "FAIL: an exe signed $3 and changed afterwards still verifies"; exit 1
   fi
-  rm tampered.exe
-  echo "signed $3: verified, stripped back to the tested bytes; one changed byte fails verification"
+  rm signed.exe stripped.exe tampered.exe
+  echo "signed $3: taken, verified, stripped back to the tested bytes; one changed byte fails verification"
+}
+flip() {  # flip FILE OFFSET: one bit of that byte
+  local byte
+  byte=$(od -An -tu1 -j "$2" -N 1 "$1")
+  printf "\\x$(printf %02x $((byte ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null
+}
+certificate() {  # certificate NAME: NAME.pem and NAME.key, a throwaway code-signing certificate
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" -days 1 \
+    -subj "/CN=VigilantMouse-$1" -addext extendedKeyUsage=codeSigning 2>/dev/null
 }
 
-openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 1 \
-  -subj /CN=VigilantMouse-test -addext extendedKeyUsage=codeSigning 2>/dev/null
-osslsigncode sign -certs cert.pem -key key.pem -h sha256 -n VigilantMouse -in "$exe" -out signed.exe >/dev/null
-expect_sound_signature signed.exe cert.pem "with a key in a file"
+certificate signer
+openssl pkcs12 -export -inkey signer.key -in signer.pem -passout pass:test -out signer.p12
+VIGILANTMOUSE_SIGN_PASSWORD=test "$source/scripts/sign-p12" signer.p12 "$exe" file.sig >/dev/null
+expect_sound_signature file.sig signer.pem "with a key in a .p12 file"
 
 # A token of its own, in this folder; its PINs are a test token's, known to all.
 export SOFTHSM2_CONF=$PWD/softhsm2.conf
@@ -40,60 +51,53 @@ softhsm2-util --init-token --free --label vigilantmouse-test --so-pin 1234 --pin
 pkcs11-tool --module "$module" --login --pin 5678 --keypairgen --key-type rsa:2048 --id 01 --label signer >/dev/null 2>&1
 key="pkcs11:token=vigilantmouse-test;object=signer;type=private"
 openssl req -engine pkcs11 -keyform engine -key "$key;pin-value=5678" -new -x509 -days 1 \
-  -subj /CN=VigilantMouse-token-test -addext extendedKeyUsage=codeSigning -out token-cert.pem >/dev/null 2>&1 ||
+  -subj /CN=VigilantMouse-token -addext extendedKeyUsage=codeSigning -out token.pem >/dev/null 2>&1 ||
   { echo "FAIL: no certificate for the token's key (is libengine-pkcs11-openssl installed?)"; exit 1; }
-VIGILANTMOUSE_SIGN_PIN=5678 "$source/scripts/sign-pkcs11" --module "$module" --key "$key" --certs token-cert.pem \
-  "$exe" token-signed.exe
-expect_sound_signature token-signed.exe token-cert.pem "through PKCS#11 with a key on a token"
-if VIGILANTMOUSE_SIGN_PIN=0000 "$source/scripts/sign-pkcs11" --module "$module" --key "$key" \
-    --certs token-cert.pem "$exe" wrong-pin.exe 2>/dev/null; then
-  echo "FAIL: a wrong PIN signed"; exit 1
-fi
+sign_on_token() { VIGILANTMOUSE_SIGN_PIN=$1 "$source/scripts/sign-pkcs11" --module "$module" --key "$key" \
+  --certs token.pem "$exe" "$2" >/dev/null; }
+sign_on_token 5678 token.sig
+expect_sound_signature token.sig token.pem "through PKCS#11 with a key on a token"
+! sign_on_token 0000 wrong-pin.sig 2>/dev/null || { echo "FAIL: a wrong PIN signed"; exit 1; }
 
-# The release takes a signed exe only if it is this build's with a sound signature and nothing
-# else, and the detached signature it keeps gives that exe back. Refused, writing nothing: an exe
-# from a build that differs in one byte, this build's with that build's signature moved onto it,
-# and this build's signed one with 120 bytes hidden in its certificate table.
+# What the check must refuse. bookworm's osslsigncode extracts the certificate table's entry (an
+# 8-byte header, then the PKCS#7, padded to 8 bytes): the other form must be read the same way.
+certificate other
+osslsigncode sign -certs other.pem -key other.key -h sha256 -n VigilantMouse -in "$exe" -out other-signer.exe >/dev/null
+osslsigncode extract-signature -in other-signer.exe -out other-signer.sig >/dev/null
 cp "$exe" other-build.exe
-printf 'X' | dd of=other-build.exe bs=1 seek=4096 conv=notrunc 2>/dev/null
-osslsigncode sign -certs cert.pem -key key.pem -h sha256 -n VigilantMouse -in other-build.exe \
-  -out other-signed.exe >/dev/null
-retable() {  # retable SIGNED OUT OTHER-SIGNED|+BYTES: its certificate table another's, or padded
-  python3 - "$@" <<'PY'
-import struct, sys
-def table(data):
-    directory = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 144  # PE32+: the security entry
-    return directory, *struct.unpack_from("<II", data, directory)
-signed, out, how = sys.argv[1:]
-data = bytearray(open(signed, "rb").read())
-directory, offset, size = table(data)
-if how.startswith("+"):
-    entry = data[offset:offset + size] + bytes(int(how[1:]))
-    struct.pack_into("<I", entry, 0, len(entry))
-else:
-    other = open(how, "rb").read()
-    _, other_offset, other_size = table(other)
-    entry = other[other_offset:other_offset + other_size]
-data = data[:offset] + entry
-struct.pack_into("<II", data, directory, offset, len(entry))
-open(out, "wb").write(data)
-PY
-}
-retable token-signed.exe moved.exe other-signed.exe
-retable token-signed.exe padded.exe +120
-for refused in other-signed.exe moved.exe padded.exe; do
-  if "$source/scripts/check-signed-exe" "$exe" "$refused" taken.sig 2> refused.log || [ -e taken.sig ]; then
-    echo "FAIL: $refused was taken into the release"; exit 1
+flip other-build.exe 4096
+osslsigncode sign -certs signer.pem -key signer.key -h sha256 -n VigilantMouse -in other-build.exe \
+  -out other-build-signed.exe >/dev/null
+osslsigncode extract-signature -in other-build-signed.exe -out other-build.sig >/dev/null
+openssl pkcs7 -inform DER -in file.sig -outform DER -out bare.p7 2>/dev/null || tail -c +9 file.sig > bare.p7
+cp bare.p7 corrupt.sig
+flip corrupt.sig $(($(stat -c %s corrupt.sig) - 10))  # within the RSA signature value, the last field
+size=$(stat -c %s bare.p7) padded=$((($(stat -c %s bare.p7) + 15) / 8 * 8))
+{ printf "$(printf '\\x%02x' $((padded & 255)) $((padded >> 8 & 255)) 0 0 0 2 2 0)"; cat bare.p7
+  head -c $((padded - 8 - size)) /dev/zero; } > entry.sig
+echo "not a signature" > junk.sig
+"$check" "$exe" entry.sig signer.pem entry.exe && "$check" "$exe" bare.p7 signer.pem bare.exe && cmp -s entry.exe bare.exe ||
+  { echo "FAIL: the two extracted forms of one signature do not give the same signed exe"; exit 1; }
+echo "read both extracted forms (bare, and in a table entry) alike"
+
+refused=(  # signature | signer | the reason it must be refused for
+  "corrupt.sig|signer.pem|it does not verify against"
+  "other-signer.sig|signer.pem|it was made by another certificate"
+  "other-build.sig|signer.pem|its signed digest is not this exe's"
+  "junk.sig|signer.pem|holds no Authenticode signature"
+)
+for row in "${refused[@]}"; do
+  IFS='|' read -r sig signer reason <<< "$row"
+  if "$check" "$exe" "$sig" "$signer" taken.exe 2> refused.log || [ -e taken.exe ]; then
+    echo "FAIL: $sig was taken"; exit 1
   fi
-  echo "refused $refused: $(cat refused.log)"
+  grep -qF -- "$reason" refused.log || { cat refused.log; echo "FAIL: $sig was refused, but not for \"$reason\""; exit 1; }
+  # The control: the same check with the line that gives this reason made harmless.
+  sed "/$reason/s/fail /: /" "$check" > control && chmod +x control
+  ! cmp -s control "$check" || { echo "FAIL: no line of check-signature says \"$reason\": update this test"; exit 1; }
+  if ./control "$exe" "$sig" "$signer" taken.exe 2> control.log; grep -qF -- "$reason" control.log; then
+    echo "FAIL: the control still refuses $sig for \"$reason\""; exit 1
+  fi
+  rm -f taken.exe
+  echo "refused $sig: $(cat refused.log); its control did not"
 done
-"$source/scripts/check-signed-exe" "$exe" token-signed.exe taken.sig ||
-  { echo "FAIL: the release refused this build's own signed exe"; exit 1; }
-# The detached route: this build's signature gives back the signed exe; another build's is refused.
-"$source/scripts/attach-signature" "$exe" taken.sig attached.exe && cmp attached.exe token-signed.exe ||
-  { echo "FAIL: the detached signature does not give back this build's signed exe"; exit 1; }
-osslsigncode extract-signature -in other-signed.exe -out other.sig >/dev/null
-if "$source/scripts/attach-signature" "$exe" other.sig wrong.exe 2> refused.log || [ -e wrong.exe ]; then
-  echo "FAIL: another build's detached signature was attached"; exit 1
-fi
-echo "took this build's signed exe and its detached signature; refused another build's ($(cat refused.log))"
