@@ -47,9 +47,53 @@ for path in sys.argv[1:]:
             print(f"{path}: {name}")
 PY
 }
+# A step that holds a secret installs nothing and makes no root: package scripts run as root
+# and would see it. A copy of release.yml whose signing step installs a package must be refused.
+exposed() {  # exposed WORKFLOW...: the steps that would hand a secret to a package script
+  python3 - "$@" <<'PY'
+import re, sys, yaml
+for path in sys.argv[1:]:
+    for name, job in ((yaml.safe_load(open(path)) or {}).get("jobs") or {}).items():
+        for step in job.get("steps") or []:
+            secret = "secrets." in str(step.get("env", "")) + str(step.get("with", ""))
+            if secret and re.search(r"apt-get|install-packages|scripts/(release|verify-release|in-debian)", str(step.get("run", ""))):
+                print(f"{path}: {name}: {step.get('name')}")
+PY
+}
+found=$(exposed "${workflows[@]}")
+[ -z "$found" ] || { echo "$found"; echo "FAIL: these steps hold a secret while they install packages or make a root"; exit 1; }
+sed 's|^\( *\)scripts/sign-p12 |\1scripts/install-packages sign \&\& scripts/sign-p12 |' \
+  "$source/.github/workflows/release.yml" > "$work/exposed.yml"
+[ -n "$(exposed "$work/exposed.yml")" ] ||
+  { echo "FAIL: a release.yml whose signing step installs packages was not refused"; exit 1; }
+echo "ok      no step that holds a secret installs a package or makes a root, and a copy that does is refused"
 found=$(unprivileged "${workflows[@]}")
 [ -z "$found" ] || { echo "$found"; echo "FAIL: these container jobs cannot make a throwaway root: add options: --privileged"; exit 1; }
 sed 's/ *options: --privileged//' "$source/.github/workflows/ci.yml" > "$work/unprivileged.yml"
 [ -n "$(unprivileged "$work/unprivileged.yml")" ] ||
   { echo "FAIL: a ci.yml whose container jobs are not privileged was not refused"; exit 1; }
 echo "ok      every container job that makes a throwaway root is privileged, and a copy that is not is refused"
+
+# How the release is signed: a tag release with neither a signature nor a key is refused unless
+# unsigned releases are allowed. The step's own script runs here, in a tree without signatures.
+step=$(python3 - "$source/.github/workflows/release.yml" <<'PY'
+import sys, yaml
+for step in yaml.safe_load(open(sys.argv[1]))["jobs"]["build"]["steps"]:
+    if step.get("id") == "signing":
+        print(step["run"])
+PY
+)
+[ -n "$step" ] || { echo "FAIL: release.yml's build job has no step with id signing: update this test"; exit 1; }
+ways=(  # ref type | key in the environment | unsigned allowed | the way, or the refusal
+  "tag|false||::error::no signatures/VigilantMouse-1.0.0-win64.sig and no signing key"
+  "tag|false|true|way=unsigned"
+  "tag|true||way=p12"
+  "branch|false||way=unsigned"
+)
+for row in "${ways[@]}"; do
+  IFS='|' read -r ref key allowed expected <<< "$row"
+  output=$(cd "$work" && : > output && GITHUB_REF_TYPE=$ref HAS_KEY=$key ALLOW_UNSIGNED=$allowed VERSION=1.0.0 \
+    GITHUB_OUTPUT=output bash -e -c "$step" 2>&1; cat output) || true
+  grep -qF -- "$expected" <<< "$output" || { echo "$output"; echo "FAIL: a $ref release, key $key, unsigned allowed '$allowed': not \"$expected\""; exit 1; }
+done
+echo "ok      a tag release without a signature or a key is refused unless unsigned is allowed (${#ways[@]} cases)"
