@@ -17,6 +17,11 @@ bool perMonitorAware;
 bool movedAside;
 MOUSEINPUT pendingMove;  // an absolute move that has not landed yet
 int pausesUntilLanding;
+bool pulseBegun;
+int pauses;
+// However the program paces itself, a run ends after this many pauses: a loop that stopped
+// sending ends too.
+constexpr int MaxPauses = 1000;
 
 HANDLE HandleOf(DWORD id) { return reinterpret_cast<HANDLE>(std::uintptr_t{0x10000} + id); }
 DWORD IdOf(HANDLE handle) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) - 0x10000); }
@@ -89,9 +94,28 @@ void MoveAbsolutely(const MOUSEINPUT& mi)
     if (std::any_of(world.monitors.begin(), world.monitors.end(),
                     [&](const FakeMonitor& m) { return Contains(m.pixels, to); }))
         world.cursor = to;
+    if (!pulseBegun)
+        Misused("a move aside before any zero move");
     pulse.asides.push_back(world.cursor);
     movedAside = true;
     inputTick += from.x != world.cursor.x || from.y != world.cursor.y;
+}
+
+void EndPulse()
+{
+    if (!pulseBegun)
+        return;
+    pulse.pointer = world.cursor;
+    effects.pulses.push_back(pulse);
+    pulse = {};
+}
+// Each relative move the program sends, taken in or not, begins a pulse.
+void BeginPulse()
+{
+    EndPulse();
+    if (static_cast<int>(effects.pulses.size()) == world.pulsesBeforeEnd)
+        throw KeepAwakeEnded{};
+    pulseBegun = true;
 }
 }  // namespace
 
@@ -102,8 +126,8 @@ void ResetFake(const FakeWorld& scripted)
     pulse = {};
     inputTick = 1000;
     extraInfo = 0xE0;
-    perMonitorAware = movedAside = false;
-    pausesUntilLanding = 0;
+    perMonitorAware = movedAside = pulseBegun = false;
+    pausesUntilLanding = pauses = 0;
 }
 const Effects& FakeEffects() { return effects; }
 
@@ -119,9 +143,12 @@ LPARAM WINAPI GetMessageExtraInfo() { return ++extraInfo; }
 
 UINT WINAPI SendInput(UINT count, INPUT* inputs, int size)
 {
+    const MOUSEINPUT& mi = inputs->mi;
+    const bool absolute = mi.dwFlags & MOUSEEVENTF_ABSOLUTE;
+    if (!absolute)
+        BeginPulse();
     if (world.inputRefused)
         return 0;
-    const MOUSEINPUT& mi = inputs->mi;
     if (mi.dwFlags == (MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK) ||
         mi.dwFlags == (MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE)) {
         pendingMove = mi;
@@ -143,13 +170,11 @@ void WINAPI Sleep(DWORD milliseconds)
     if (movedAside && world.userMovesTo.x >= 0)
         world.cursor = world.userMovesTo;
     movedAside = false;
-    if (milliseconds != 20000)  // only the pause after a pulse ends one
-        return;
-    pulse.pointer = world.cursor;
-    effects.pulses.push_back(pulse);
-    pulse = {};
-    if (static_cast<int>(effects.pulses.size()) == world.pulsesBeforeEnd)
+    (pulseBegun ? pulse.pauses : effects.pausesBeforeFirstPulse).push_back(milliseconds);
+    if (++pauses == MaxPauses) {
+        EndPulse();
         throw KeepAwakeEnded{};
+    }
 }
 
 BOOL WINAPI GetLastInputInfo(LASTINPUTINFO* info)

@@ -36,7 +36,7 @@ struct FakeWorld {
     FakeSystem system = FakeSystem::Windows10;
     std::size_t heapLimit = SIZE_MAX;  // HeapAlloc refuses a larger block, as when memory runs out
     int confirmationAnswer = IDOK;  // what the OK/Cancel box returns; the others return IDOK
-    int pulsesBeforeEnd = 3;        // the pause after this many pulses ends the endless loop
+    int pulsesBeforeEnd = 3;        // the send after this many pulses ends the endless loop
     bool zeroMoveCounts = true;     // false: a move of zero distance leaves the idle tick alone
     bool inputRefused = false;      // true: SendInput takes nothing, as on a locked session
     bool cursorReadable = true;     // false: GetCursorPos fails
@@ -49,11 +49,12 @@ struct FakeWorld {
                                      // behind another program's slow hook
 };
 
-// What one pulse, up to its pause, did to the world.
+// What one pulse, from its send up to the next, did to the world.
 struct PulseEffects {
     int zeroMoves = 0;          // zero moves taken in, each a well-formed record
     std::vector<POINT> asides;  // where each absolute move put the pointer
-    POINT pointer{};            // where the pointer stood at the pause
+    POINT pointer{};            // where the pointer stood when the next pulse came
+    std::vector<DWORD> pauses;  // every pause, in milliseconds
 };
 
 struct Effects {
@@ -62,11 +63,12 @@ struct Effects {
     std::vector<std::string> stopped;    // "id exit-code" of each process terminated
     std::vector<std::string> badInput;   // input the system would not take as the program means it
     std::vector<PulseEffects> pulses;
+    std::vector<DWORD> pausesBeforeFirstPulse;
     DWORD dllSearch = 0;                 // the flags SetDefaultDllDirectories was given
     int openHandles = 0, heapBlocks = 0; // left open at the end
 };
 
-// Thrown by Sleep to end the keep-awake loop, which never returns on its own.
+// Thrown by SendInput or Sleep to end the keep-awake loop, which never returns on its own.
 struct KeepAwakeEnded {};
 
 void ResetFake(const FakeWorld& world);

@@ -212,6 +212,7 @@ TEST_P(Pulses, SendAZeroMoveAndLeaveThePointerWhereItWas)
             EXPECT_EQ(pulse.zeroMoves, c.zeroMoves);
             EXPECT_THAT(pulse.asides, ElementsAreArray(c.asides));
             EXPECT_EQ(pulse.pointer, c.pointerEnds);
+            EXPECT_EQ(pulse.pauses.empty() ? 0 : pulse.pauses.back(), 20000u) << "the pause after a pulse";
         }
     });
 }
