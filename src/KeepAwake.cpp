@@ -98,6 +98,13 @@ void RunKeepAwakeLoop()
     // Where the pixels may be scaled, a move aside is not made at all.
     const bool physicalPixels = UsePhysicalPixels();
     for (;;) {
+        // After a wake for a timer, maintenance or the network, Windows sleeps again unless a
+        // user shows up, and a pulse would pass for one: a laptop in a bag would stay awake. The
+        // flag clears once a real user gives input.
+        if (IsSystemResumeAutomatic()) {
+            Sleep(PulseIntervalMs);
+            continue;
+        }
         INPUT pulse = {};
         pulse.type = INPUT_MOUSE;
         pulse.mi.dx = 0;

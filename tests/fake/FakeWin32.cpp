@@ -177,6 +177,8 @@ void WINAPI Sleep(DWORD milliseconds)
     }
 }
 
+BOOL WINAPI IsSystemResumeAutomatic() { return pauses < world.pausesResumedUnattended; }
+
 BOOL WINAPI GetLastInputInfo(LASTINPUTINFO* info)
 {
     if (info->cbSize != sizeof *info)

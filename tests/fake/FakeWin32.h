@@ -37,6 +37,7 @@ struct FakeWorld {
     std::size_t heapLimit = SIZE_MAX;  // HeapAlloc refuses a larger block, as when memory runs out
     int confirmationAnswer = IDOK;  // what the OK/Cancel box returns; the others return IDOK
     int pulsesBeforeEnd = 3;        // the send after this many pulses ends the endless loop
+    int pausesResumedUnattended = 0;  // the PC woke by itself, and no user came for this many pauses
     bool zeroMoveCounts = true;     // false: a move of zero distance leaves the idle tick alone
     bool inputRefused = false;      // true: SendInput takes nothing, as on a locked session
     bool cursorReadable = true;     // false: GetCursorPos fails

@@ -69,6 +69,7 @@ UINT WINAPI SendInput(UINT count, INPUT* inputs, int size);
 LPARAM WINAPI GetMessageExtraInfo();
 void WINAPI Sleep(DWORD milliseconds);
 BOOL WINAPI GetLastInputInfo(LASTINPUTINFO* info);
+BOOL WINAPI IsSystemResumeAutomatic();
 BOOL WINAPI GetCursorPos(POINT* point);
 BOOL WINAPI SetCursorPos(int x, int y);
 int WINAPI GetSystemMetrics(int index);

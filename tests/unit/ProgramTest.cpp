@@ -175,6 +175,7 @@ const std::vector<FakeMonitor> ScaledOtherwise{{{0, 0, 1920, 1080}, 100}, {{1920
 const PulseCase pulseCases[] = {
     {"CountedZeroMoveIsAll", {.processes = {Self}}, {}, {500, 300}},
     {"RefusedZeroMoveIsLeftAtThat", {.processes = {Self}, .inputRefused = true}, {}, {500, 300}, 0},
+    {"NoInputWhileThePcWokeByItselfAndNoUserCame", {.processes = {Self}, .pausesResumedUnattended = 2}, {}, {500, 300}},
     // Aside means away from the edge of the pointer's own monitor, wherever the virtual screen
     // starts and whatever lies beside it; at widths 1024, 3840, 4480 and 19,200.
     {"UncountedZeroMoveIsFollowedByACountedOne", Uncounted({}), {{501, 300}}, {500, 300}},
@@ -207,6 +208,10 @@ TEST_P(Pulses, SendAZeroMoveAndLeaveThePointerWhereItWas)
 {
     const PulseCase& c = GetParam();
     RunEachRounding(c.world, {}, [&](int, const Effects& done) {
+        // While the PC has woken by itself and no user has come, nothing is sent, and the loop
+        // goes on pausing.
+        EXPECT_THAT(done.pausesBeforeFirstPulse,
+                    ElementsAreArray(std::vector<DWORD>(c.world.pausesResumedUnattended, 20000)));
         ASSERT_EQ(done.pulses.size(), static_cast<std::size_t>(c.world.pulsesBeforeEnd));
         for (const PulseEffects& pulse : done.pulses) {
             EXPECT_EQ(pulse.zeroMoves, c.zeroMoves);
