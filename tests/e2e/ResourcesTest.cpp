@@ -270,7 +270,7 @@ TEST(Executable, IsAHardened64BitGuiProgramImportingOnlySystemDlls)
     EXPECT_THAT(dlls, testing::IsSubsetOf({"KERNEL32.DLL", "MSVCRT.DLL", "PSAPI.DLL", "USER32.DLL"}));
     EXPECT_THAT(dlls, testing::IsSupersetOf({"KERNEL32.DLL", "PSAPI.DLL", "USER32.DLL"}));
     EXPECT_THAT(psapiCalls, testing::UnorderedElementsAre("EnumProcesses", "EnumProcessModules",
-                                                          "GetModuleBaseNameA"));
+                                                          "GetModuleBaseNameA", "GetModuleFileNameExA"));
     EXPECT_THAT(kernelK32Calls, testing::IsEmpty());
     // Looked up at run time, so that a Windows without it still starts the program.
     EXPECT_THAT(calls, testing::Not(testing::Contains("SetDefaultDllDirectories")));

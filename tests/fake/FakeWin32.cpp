@@ -256,6 +256,31 @@ BOOL WINAPI EnumProcessModules(HANDLE process, HMODULE* modules, DWORD, DWORD* b
     return TRUE;
 }
 
+// Images lie in a downloads folder whose 8.3 short name is the path's; only the file's own name
+// may have a long form of its own.
+constexpr char ShortFolder[] = "C:\\Users\\me\\DOWNLO~1\\", LongFolder[] = "C:\\Users\\me\\Downloads\\";
+
+DWORD WINAPI GetModuleFileNameExA(HANDLE process, HMODULE, char* path, DWORD size)
+{
+    const std::string image = ShortFolder + std::string(Process(IdOf(process))->imageName);
+    std::snprintf(path, size, "%s", image.c_str());
+    return static_cast<DWORD>(std::min<std::size_t>(image.size(), size));
+}
+
+DWORD WINAPI GetLongPathNameA(LPCSTR shortPath, char* longPath, DWORD size)
+{
+    const auto named = std::find_if(world.processes.begin(), world.processes.end(), [&](const FakeProcess& p) {
+        return p.imageName && ShortFolder + std::string(p.imageName) == shortPath;
+    });
+    if (named == world.processes.end())
+        return 0;  // no such file
+    const std::string path = LongFolder + std::string(named->longName ? named->longName : named->imageName);
+    if (path.size() >= size)
+        return static_cast<DWORD>(path.size() + 1);  // the room it needs
+    std::memcpy(longPath, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+}
+
 DWORD WINAPI GetModuleBaseNameA(HANDLE process, HMODULE, char* name, DWORD size)
 {
     // Like the real call on a name that fills the buffer: truncated, with no terminator.

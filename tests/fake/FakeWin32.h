@@ -13,6 +13,7 @@ struct FakeProcess {
     bool terminates = true;         // false: TerminateProcess refuses it
     DWORD exitCode = STILL_ACTIVE;  // what GetExitCodeProcess reports after a refusal
     DWORD session = 1;              // the sign-in session it runs in, as the program's own does
+    const char* longName = nullptr; // the file's long name, where imageName is its 8.3 short one
 };
 
 // A monitor in physical pixels, with its own scaling; the first is the main one, whose scaling

@@ -81,6 +81,7 @@ BOOL WINAPI GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 BOOL WINAPI ProcessIdToSessionId(DWORD processId, DWORD* session);
 BOOL WINAPI CloseHandle(HANDLE object);
 DWORD WINAPI GetCurrentProcessId();
+DWORD WINAPI GetLongPathNameA(LPCSTR shortPath, char* longPath, DWORD size);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 HANDLE WINAPI GetProcessHeap();

@@ -123,6 +123,15 @@ const Case cases[] = {
     // The whole list is read, however long; when memory runs out first, no cut-off list is scanned.
     {"InstanceFarDownALongListIsStopped", {}, ThousandsOfProcesses(SIZE_MAX), ExitSuccess, {ToggledOffBox}, {"10004 0"}},
     {"ListLongerThanMemoryEndsSilently", {}, ThousandsOfProcesses(8192), ExitFailure, {}},
+    // Started through its 8.3 short name, a copy is named by it; the long name decides.
+    {"CopyStartedByItsShortNameMatches", {},
+     {.processes = {{.id = 7, .imageName = "VIGILA~1.EXE", .longName = "VigilantMouse.exe"}, Self}},
+     ExitSuccess, {ToggledOffBox}, {"7 0"}},
+    {"ShortNameOfALookAlikeDoesNotMatch", {},
+     {.processes = {{.id = 7, .imageName = "VIGILA~1.EXE", .longName = "VigilantMous.exe"},
+                    {.id = 8, .imageName = "VIGILA~2.EXE", .longName = "MyVigilantMouse.exe"},
+                    {.id = 9, .imageName = "VIGILA~3.EXE"}, Self}},
+     KeptAwake, {ConfirmationBox}},
     // The same user's copy in another sign-in session keeps that session's desktop awake.
     {"CopyInAnotherSessionIsLeftAlone", {},
      {.processes = {{7, "VigilantMouse.exe", true, true, STILL_ACTIVE, 2}, Self}}, KeptAwake, {ConfirmationBox}},
