@@ -11,6 +11,7 @@
 
 namespace {
 std::string probe = "not made";
+bool zeroMoveCounts = true;
 
 // Upstream Wine drops moves of zero distance before hooks and the idle tick from 10.1 on.
 bool WineDropsZeroMoves()
@@ -122,7 +123,8 @@ std::string MakeProbe()
               : moves.front().atPointer ? "; the low-level hook saw it at the pointer"
                                         : "; the low-level hook saw it at " + At(moves.front().at) +
                                               ", not at the pointer's " + At(pointer);
-    result += WaitForInputAfter(tick, 1000)
+    zeroMoveCounts = WaitForInputAfter(tick, 1000) != 0;
+    result += zeroMoveCounts
                   ? "; the idle tick moved: a zero move alone counts as input here"
                   : "; the idle tick did not move: a zero move alone does not count here, so the program "
                     "follows each with a move one pixel aside";
@@ -160,3 +162,4 @@ const auto* const platformReported = testing::AddGlobalTestEnvironment(new Platf
 }  // namespace
 
 const std::string& ZeroMoveProbe() { return probe; }
+bool ZeroMoveCountsHere() { return zeroMoveCounts; }

@@ -190,3 +190,6 @@ inline std::string SuiteDpiAwareness()
 // What became of the suite's own zero move at start, in one line: which link of the chain from
 // SendInput to the idle tick held. A failing pulse test repeats it.
 const std::string& ZeroMoveProbe();
+// Whether that zero move moved the idle tick: where it did not, the program's counted input is
+// its move aside, which follows each zero move after the program's wait of a second.
+bool ZeroMoveCountsHere();
