@@ -133,7 +133,40 @@ std::string MakeProbe()
     return result;
 }
 
+// With VIGILANTMOUSE_STAND_IN=drops-zero-moves, the whole suite runs beside zero-move-dropper.exe,
+// as on a platform that drops zero moves itself; it is ended with the suite.
+class ZeroMoveDropper {
+public:
+    bool Asked() const
+    {
+        char value[32] = {};
+        return GetEnvironmentVariableA("VIGILANTMOUSE_STAND_IN", value, sizeof value) &&
+               std::string(value) == "drops-zero-moves";
+    }
+    // Whether it is hooked in, within 15 s of its start.
+    bool Start()
+    {
+        const std::string event = "VigilantMouse-tests-dropper-" + std::to_string(GetCurrentProcessId());
+        const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+        dropper = StartProcess(TestsFolder() + "zero-move-dropper.exe", event);
+        const bool hooked = dropper.handle && WaitForSingleObject(ready, 15000) == WAIT_OBJECT_0;
+        CloseHandle(ready);
+        return hooked;
+    }
+    ~ZeroMoveDropper()
+    {
+        if (dropper.handle) {
+            TerminateProcess(dropper.handle, 0);
+            CloseHandle(dropper.handle);
+        }
+    }
+
+private:
+    Process dropper{nullptr, 0};
+};
+
 class PlatformReport : public testing::Environment {
+    ZeroMoveDropper dropper;
     void SetUp() override
     {
         const std::string wine = WineVersion(), dpi = SuiteDpiAwareness();
@@ -153,9 +186,15 @@ class PlatformReport : public testing::Environment {
         // In results.xml too, which is what a hosted run keeps.
         testing::Test::RecordProperty("exe_under_test", exe);
         testing::Test::RecordProperty("exe_sha256", sha256);
+        if (dropper.Asked()) {
+            ASSERT_TRUE(dropper.Start()) << "zero-move-dropper.exe, beside the tests, did not start and hook in";
+            std::printf("Stand-in: zero-move-dropper.exe drops every injected move onto the pointer's own pixel\n");
+        }
         probe = MakeProbe();
         std::printf("The suite's own zero move: %s\n", probe.c_str());
         std::fflush(stdout);
+        // A stand-in that never engaged would pass the suite without showing anything.
+        ASSERT_FALSE(dropper.Asked() && zeroMoveCounts) << "the zero move counted beside zero-move-dropper.exe";
     }
 };
 const auto* const platformReported = testing::AddGlobalTestEnvironment(new PlatformReport);
