@@ -72,12 +72,17 @@ struct Process {
     DWORD id;
 };
 
-// The process, or a null handle when it cannot be started.
-inline Process StartProcess(const std::string& exe, const std::string& arguments = "")
+// The process, or a null handle when it cannot be started; with a show state, as a shortcut set
+// to "Run: Minimized" or a script's hidden start hands it on.
+inline Process StartProcess(const std::string& exe, const std::string& arguments = "", int showState = -1)
 {
     std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    if (showState >= 0) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(showState);
+    }
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &info))
@@ -97,13 +102,14 @@ inline DWORD ExitCode(const Process& process, DWORD waitMs)
 }
 inline bool IsRunning(const Process& process) { return ExitCode(process, 0) == STILL_ACTIVE; }
 
-// The visible message boxes of one process.
-inline std::vector<HWND> MessageBoxes(DWORD processId)
+// The visible message boxes of one process, or with hiddenToo all of them.
+inline std::vector<HWND> MessageBoxes(DWORD processId, bool hiddenToo = false)
 {
     struct Search {
         DWORD processId;
+        bool hiddenToo;
         std::vector<HWND> found;
-    } search{processId, {}};
+    } search{processId, hiddenToo, {}};
     EnumWindows(
         [](HWND window, LPARAM param) -> BOOL {
             auto& s = *reinterpret_cast<Search*>(param);
@@ -111,7 +117,7 @@ inline std::vector<HWND> MessageBoxes(DWORD processId)
             char className[16] = {};
             GetWindowThreadProcessId(window, &owner);
             GetClassNameA(window, className, sizeof className);
-            if (owner == s.processId && IsWindowVisible(window) &&
+            if (owner == s.processId && (s.hiddenToo || IsWindowVisible(window)) &&
                 std::string(className) == "#32770")
                 s.found.push_back(window);
             return TRUE;
@@ -122,10 +128,10 @@ inline std::vector<HWND> MessageBoxes(DWORD processId)
 
 // The process's first message box as soon as it is visible, or null when none came in time or
 // the process ended first.
-inline HWND WaitForMessageBox(const Process& process, DWORD waitMs)
+inline HWND WaitForMessageBox(const Process& process, DWORD waitMs, bool hiddenToo = false)
 {
     for (const DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(1)) {
-        if (const std::vector<HWND> boxes = MessageBoxes(process.id); !boxes.empty())
+        if (const std::vector<HWND> boxes = MessageBoxes(process.id, hiddenToo); !boxes.empty())
             return boxes.front();
         if (!IsRunning(process))
             break;

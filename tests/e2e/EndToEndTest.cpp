@@ -192,9 +192,9 @@ protected:
     }
 
 public:
-    Process Launch(const std::string& exe, const std::string& arguments = "")
+    Process Launch(const std::string& exe, const std::string& arguments = "", int showState = -1)
     {
-        const Process process = StartProcess(exe, arguments);
+        const Process process = StartProcess(exe, arguments, showState);
         if (!process.handle) {
             ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
             return {};
@@ -410,6 +410,30 @@ TEST_F(EndToEnd, AnInstanceStillAskingIsStoppedByTheNextLaunch)
 
     ExpectLaunchTogglesOff(asking);
     EXPECT_FALSE(IsWindow(askingBox.window)) << "the stopped instance's box outlived it";
+}
+
+// A shortcut set to "Run: Minimized", Start-Process -WindowStyle Hidden or WshShell.Run with 0
+// hands the program a show state, which Windows may apply to its first top-level window. A box
+// that cannot be seen would wait unseen for OK while the next launch says "Toggled off". Wine
+// ignores the show state, so only Windows judges; each run says what it saw.
+TEST_F(EndToEnd, TheConfirmationIsSeenWhateverShowStateTheLaunchHandsOn)
+{
+    for (const auto& [showState, name] : {std::pair{SW_HIDE, "SW_HIDE"}, std::pair{SW_SHOWMINNOACTIVE, "SW_SHOWMINNOACTIVE"}}) {
+        SCOPED_TRACE(name);
+        const Process process = Launch(Exe, "", showState);
+        const HWND window = WaitForMessageBox(process, BoxTimeoutMs, true);
+        ASSERT_NE(window, nullptr) << "no box at all";
+        Sleep(500);  // the show state, if applied, has been applied by now
+        const char* const seen = !IsWindowVisible(window) ? "hidden" : IsIconic(window) ? "minimised" : "visible";
+        std::printf("Started with %s, the confirmation box is %s%s\n", name, seen,
+                    WineVersion().empty() ? "" : " (Wine ignores the show state: this says nothing of Windows)");
+        RecordProperty(std::string("confirmation_box_") + name, seen);
+        if (WineVersion().empty()) {
+            EXPECT_STREQ(seen, "visible") << "started from a minimised shortcut or a hidden script, the box is not seen";
+        }
+        Press(ReadBox(window), IDCANCEL);
+        EXPECT_EQ(ExitCode(process), 0u);
+    }
 }
 
 // Start, OK, start again, in quick succession: every cycle ends with no instance and no box.
