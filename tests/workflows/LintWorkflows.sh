@@ -32,47 +32,48 @@ for copy in "${broken[@]}"; do
   echo "refused $name.yml: $(grep -m1 "\[$kind\]" <<< "$output" | sed 's/^[^ ]* //')"
 done
 
-# Every container job that runs the tests or the release makes a throwaway root, which Docker's
-# default capabilities refuse (CAP_SYS_ADMIN): such a job must be privileged. A copy of ci.yml
-# without that must be refused.
-unprivileged() {  # unprivileged WORKFLOW...: the container jobs that would fail, one a line
-  python3 - "$@" <<'PY'
-import sys, yaml
-for path in sys.argv[1:]:
-    for name, job in ((yaml.safe_load(open(path)) or {}).get("jobs") or {}).items():
-        container = job.get("container")
-        options = container.get("options", "") if isinstance(container, dict) else ""
-        runs = " ".join(str(step.get("run", "")) for step in job.get("steps") or [])
-        if container and ("scripts/test" in runs or "scripts/release" in runs) and "--privileged" not in options:
-            print(f"{path}: {name}")
-PY
-}
-# A step that holds a secret installs nothing and makes no root: package scripts run as root
-# and would see it. A copy of release.yml whose signing step installs a package must be refused.
-exposed() {  # exposed WORKFLOW...: the steps that would hand a secret to a package script
+# Rules of this project's own that actionlint does not know, each shown to bite on a broken copy.
+violations() {  # violations RULE WORKFLOW...: what breaks the rule, one a line
   python3 - "$@" <<'PY'
 import re, sys, yaml
-for path in sys.argv[1:]:
+rule, paths = sys.argv[1], sys.argv[2:]
+for path in paths:
     for name, job in ((yaml.safe_load(open(path)) or {}).get("jobs") or {}).items():
-        for step in job.get("steps") or []:
-            secret = "secrets." in str(step.get("env", "")) + str(step.get("with", ""))
-            if secret and re.search(r"apt-get|install-packages|scripts/(release|verify-release|in-debian)", str(step.get("run", ""))):
-                print(f"{path}: {name}: {step.get('name')}")
+        steps = job.get("steps") or []
+        runs = " ".join(str(step.get("run", "")) for step in steps)
+        container = job.get("container")
+        checkouts = [step for step in steps if str(step.get("uses", "")).startswith("actions/checkout@")]
+        if rule == "unprivileged":
+            # A throwaway root needs CAP_SYS_ADMIN, which Docker's default capabilities leave out.
+            options = container.get("options", "") if isinstance(container, dict) else ""
+            if container and re.search(r"scripts/(test|release)", runs) and "--privileged" not in options:
+                print(f"{path}: {name}")
+        elif rule == "unsafe":
+            # The workspace belongs to the runner's user, the job to root; checkout's mark is gone.
+            if container and checkouts and "safe.directory" not in runs:
+                print(f"{path}: {name}")
+        elif rule == "exposed":
+            # A step that holds a secret installs nothing and makes no root: package scripts run
+            # as root and would see it.
+            for step in steps:
+                secret = "secrets." in str(step.get("env", "")) + str(step.get("with", ""))
+                if secret and re.search(r"apt-get|install-packages|scripts/(release|verify-release|in-debian)", str(step.get("run", ""))):
+                    print(f"{path}: {name}: {step.get('name')}")
 PY
 }
-found=$(exposed "${workflows[@]}")
-[ -z "$found" ] || { echo "$found"; echo "FAIL: these steps hold a secret while they install packages or make a root"; exit 1; }
-sed 's|^\( *\)scripts/sign-p12 |\1scripts/install-packages sign \&\& scripts/sign-p12 |' \
-  "$source/.github/workflows/release.yml" > "$work/exposed.yml"
-[ -n "$(exposed "$work/exposed.yml")" ] ||
-  { echo "FAIL: a release.yml whose signing step installs packages was not refused"; exit 1; }
-echo "ok      no step that holds a secret installs a package or makes a root, and a copy that does is refused"
-found=$(unprivileged "${workflows[@]}")
-[ -z "$found" ] || { echo "$found"; echo "FAIL: these container jobs cannot make a throwaway root: add options: --privileged"; exit 1; }
-sed 's/ *options: --privileged//' "$source/.github/workflows/ci.yml" > "$work/unprivileged.yml"
-[ -n "$(unprivileged "$work/unprivileged.yml")" ] ||
-  { echo "FAIL: a ci.yml whose container jobs are not privileged was not refused"; exit 1; }
-echo "ok      every container job that makes a throwaway root is privileged, and a copy that is not is refused"
+rules=(  # rule | the workflow a broken copy is made of | the change that breaks it | what the rule asks
+  "unprivileged|ci.yml|s/ *options: --privileged//|every container job that makes a throwaway root is privileged"
+  "unsafe|ci.yml|/safe.directory/d|every container job marks its checkout safe for git"
+  "exposed|release.yml|s#^\( *\)scripts/sign-p12 #\1scripts/install-packages sign \&\& scripts/sign-p12 #|no step that holds a secret installs a package or makes a root"
+)
+for row in "${rules[@]}"; do
+  IFS='|' read -r rule broken change asks <<< "$row"
+  found=$(violations "$rule" "${workflows[@]}")
+  [ -z "$found" ] || { echo "$found"; echo "FAIL: not $asks"; exit 1; }
+  sed "$change" "$source/.github/workflows/$broken" > "$work/$rule.yml"
+  [ -n "$(violations "$rule" "$work/$rule.yml")" ] || { echo "FAIL: a copy of $broken that breaks \"$asks\" was not refused"; exit 1; }
+  echo "ok      $asks, and a copy of $broken that is not is refused"
+done
 
 # How the release is signed: a tag release with neither a signature nor a key is refused unless
 # unsigned releases are allowed. The step's own script runs here, in a tree without signatures.
