@@ -38,6 +38,12 @@ if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   touch VigilantMouse-9.9.9-win64.zip
   refuse "a zip renamed to another version" "is not the zip of this commit's version" \
     clone/scripts/verify-release VigilantMouse-9.9.9-win64.zip
+  git clone -q --depth 1 "file://$(realpath "$source")" shallow
+  touch "VigilantMouse-$(sed -n 's/^project(VigilantMouse VERSION \([^ )]*\).*/\1/p' shallow/CMakeLists.txt)-win64.zip"
+  for script in release verify-release; do
+    refuse "a shallow clone, by $script" "this clone is shallow" shallow/scripts/$script \
+      $([ $script = release ] || echo VigilantMouse-*[0-9]-win64.zip)
+  done
 else
   echo "skipped: the refusals that need a commit ($source is no git checkout here)"
 fi

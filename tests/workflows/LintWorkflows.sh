@@ -52,6 +52,11 @@ for path in paths:
             # The workspace belongs to the runner's user, the job to root; checkout's mark is gone.
             if container and checkouts and "safe.directory" not in runs:
                 print(f"{path}: {name}")
+        elif rule == "shallow":
+            # A release is dated by its history, which a one-commit checkout lacks.
+            if re.search(r"scripts/(release|verify-release)", runs) and any(
+                    (step.get("with") or {}).get("fetch-depth") != 0 for step in checkouts):
+                print(f"{path}: {name}")
         elif rule == "exposed":
             # A step that holds a secret installs nothing and makes no root: package scripts run
             # as root and would see it.
@@ -64,6 +69,7 @@ PY
 rules=(  # rule | the workflow a broken copy is made of | the change that breaks it | what the rule asks
   "unprivileged|ci.yml|s/ *options: --privileged//|every container job that makes a throwaway root is privileged"
   "unsafe|ci.yml|/safe.directory/d|every container job marks its checkout safe for git"
+  "shallow|release.yml|/fetch-depth: 0/d|every job that makes or verifies a release checks out the whole history"
   "exposed|release.yml|s#^\( *\)scripts/sign-p12 #\1scripts/install-packages sign \&\& scripts/sign-p12 #|no step that holds a secret installs a package or makes a root"
 )
 for row in "${rules[@]}"; do
