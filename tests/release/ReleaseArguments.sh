@@ -39,11 +39,10 @@ if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   refuse "a zip renamed to another version" "is not the zip of this commit's version" \
     clone/scripts/verify-release VigilantMouse-9.9.9-win64.zip
   git clone -q --depth 1 "file://$(realpath "$source")" shallow
-  touch "VigilantMouse-$(sed -n 's/^project(VigilantMouse VERSION \([^ )]*\).*/\1/p' shallow/CMakeLists.txt)-win64.zip"
-  for script in release verify-release; do
-    refuse "a shallow clone, by $script" "this clone is shallow" shallow/scripts/$script \
-      $([ $script = release ] || echo VigilantMouse-*[0-9]-win64.zip)
-  done
+  zip=VigilantMouse-$(sed -n 's/^project(VigilantMouse VERSION \([^ )]*\).*/\1/p' shallow/CMakeLists.txt)-win64.zip
+  touch "$zip"
+  refuse "a shallow clone, by release" "this clone is shallow" shallow/scripts/release
+  refuse "a shallow clone, by verify-release" "this clone is shallow" shallow/scripts/verify-release "$zip"
 else
   echo "skipped: the refusals that need a commit ($source is no git checkout here)"
 fi
