@@ -57,6 +57,11 @@ for path in paths:
             if re.search(r"scripts/(release|verify-release)", runs) and any(
                     (step.get("with") or {}).get("fetch-depth") != 0 for step in checkouts):
                 print(f"{path}: {name}")
+        elif rule == "unpinned":
+            for step in steps:
+                uses = str(step.get("uses", ""))
+                if uses and not uses.startswith("./") and not re.fullmatch(r"[\w.-]+/[\w./-]+@[0-9a-f]{40}", uses):
+                    print(f"{path}: {name}: {uses}")
         elif rule == "exposed":
             # A step that holds a secret installs nothing and makes no root: package scripts run
             # as root and would see it.
@@ -64,12 +69,18 @@ for path in paths:
                 secret = "secrets." in str(step.get("env", "")) + str(step.get("with", ""))
                 if secret and re.search(r"apt-get|install-packages|scripts/(release|verify-release|in-debian)", str(step.get("run", ""))):
                     print(f"{path}: {name}: {step.get('name')}")
+    # The tag a commit stands for, beside it, for whoever reads or updates the pin.
+    if rule == "unpinned":
+        for number, line in enumerate(open(path), 1):
+            if re.search(r"uses: [\w.-]+/\S+@[0-9a-f]{40}\s*$", line):
+                print(f"{path}:{number}: no tag named beside the commit")
 PY
 }
 rules=(  # rule | the workflow a broken copy is made of | the change that breaks it | what the rule asks
   "unprivileged|ci.yml|s/ *options: --privileged//|every container job that makes a throwaway root is privileged"
   "unsafe|ci.yml|/safe.directory/d|every container job marks its checkout safe for git"
   "shallow|release.yml|/fetch-depth: 0/d|every job that makes or verifies a release checks out the whole history"
+  "unpinned|ci.yml|0,/@[0-9a-f]\{40\}.*/s//@v6/|every action is pinned by its full commit"
   "exposed|release.yml|s#^\( *\)scripts/sign-p12 #\1scripts/install-packages sign \&\& scripts/sign-p12 #|no step that holds a secret installs a package or makes a root"
 )
 for row in "${rules[@]}"; do
