@@ -37,16 +37,19 @@ include(${SOURCE_DIR}/cmake/PackedReadme.cmake)
 pack_readme(SOURCE ${SOURCE_DIR}/README.md DESTINATION ${unpacked}/README-released.md
   HOMEPAGE https://github.com/example-owner/vigilantmouse VERSION ${VERSION})
 file(READ ${unpacked}/README-released.md released)
-if(NOT released MATCHES "--repo example-owner/vigilantmouse" OR released MATCHES "OWNER/NAME")
+if(NOT released MATCHES "github.com/example-owner/vigilantmouse/releases/latest/download/"
+    OR released MATCHES "OWNER/NAME")
   message(FATAL_ERROR "the released README does not name its repository in every command")
 endif()
-# Its commands name the sums file of this version, which the user pastes as it stands.
-file(READ ${SOURCE_DIR}/README.md readme)
-string(REGEX MATCHALL "VigilantMouse-[0-9.]+-win64" named "${readme}")
-list(REMOVE_DUPLICATES named)
-if(NOT named STREQUAL "VigilantMouse-${VERSION}-win64")
-  message(FATAL_ERROR "README.md names ${named}; its commands must name VigilantMouse-${VERSION}-win64")
-endif()
+# Their commands name the files of this version, which the user pastes as they stand.
+foreach(page README.md docs/verifying.md)
+  file(READ ${SOURCE_DIR}/${page} text)
+  string(REGEX MATCHALL "VigilantMouse-[0-9.]+-win64" named "${text}")
+  list(REMOVE_DUPLICATES named)
+  if(NOT named STREQUAL "VigilantMouse-${VERSION}-win64")
+    message(FATAL_ERROR "${page} names ${named}; its commands must name VigilantMouse-${VERSION}-win64")
+  endif()
+endforeach()
 execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/tests/docs/CheckLinks.py ${unpacked}/README.md
   ${unpacked}/README-released.md RESULT_VARIABLE broken)
 if(broken)
