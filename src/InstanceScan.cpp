@@ -2,7 +2,7 @@
 #include "VigilantMouse.h"
 
 #include <psapi.h>
-#include <string.h>  // memchr, memcpy, strrchr
+#include <string.h>  // memchr, memcpy, strlen, strrchr
 
 static char AsciiLowercase(char c)
 {
@@ -11,36 +11,36 @@ static char AsciiLowercase(char c)
 
 // A process started through its 8.3 short name (VIGILA~1.EXE, from a batch file's %~s or an old
 // launcher) is named by that; the long form of its image's path holds the name to compare. The
-// long path goes into the buffer given, and the name is its last part, or UnknownName.
-static const char* LongImageName(HANDLE process, HMODULE image, char (&longPath)[MAX_PATH])
+// name buffer gets that path's last part, or UnknownName where it cannot be read.
+static void ReadLongImageName(HANDLE process, HMODULE image, char (&name)[MAX_PATH])
 {
     char path[MAX_PATH] = {};
+    char longPath[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameExA(process, image, path, sizeof path)
                              ? GetLongPathNameA(path, longPath, sizeof longPath)
                              : 0;
-    if (length == 0 || length >= sizeof longPath)  // failed, or the long form does not fit
-        return UnknownName;
     const char* const separator = strrchr(longPath, '\\');
-    return separator ? separator + 1 : longPath;
+    const char* const longName = length == 0 || length >= sizeof longPath  // failed, or did not fit
+                                     ? UnknownName
+                                     : separator ? separator + 1 : longPath;
+    memcpy(name, longName, strlen(longName) + 1);
 }
 
 // The first module a process lists is its executable image.
 static bool ImageNameStartsWithProgramName(HANDLE process)
 {
-    char baseName[MAX_PATH] = {};
-    memcpy(baseName, UnknownName, sizeof UnknownName);
-    char longPath[MAX_PATH];
-    const char* name = baseName;
+    char name[MAX_PATH] = {};
+    memcpy(name, UnknownName, sizeof UnknownName);
 
     HMODULE image;
     DWORD bytesNeeded;
     // One slot is enough: only the first module is wanted, so "too small" is not a failure.
     if (EnumProcessModules(process, &image, sizeof image, &bytesNeeded)) {
-        GetModuleBaseNameA(process, image, baseName, sizeof baseName);
+        GetModuleBaseNameA(process, image, name, sizeof name);
         // Past the name lie only zeros and the placeholder's bytes, which hold no '~'; a name
         // that fills the buffer has no terminator to stop at.
-        if (memchr(baseName, '~', sizeof baseName))
-            name = LongImageName(process, image, longPath);
+        if (memchr(name, '~', sizeof name))
+            ReadLongImageName(process, image, name);
     }
 
     // A prefix test: whatever follows the name (".exe", a digit, a copy marker) still matches.
