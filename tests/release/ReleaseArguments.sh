@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Words a release must refuse before anything runs: a package id that closes a quote and runs a
 # command, a control character, a look-alike letter, an empty signature that would otherwise give
-# an unsigned release without a word, and a root step started outside its root. Then the same hostile words handed to a
-# command in a throwaway root must arrive there intact. Nothing may run on this machine.
+# an unsigned release without a word, and a root step started outside its root. The source
+# archive must hold the commit's bytes whatever git is told. Then the same hostile words handed
+# to a command in a throwaway root must arrive there intact, with no file dated ahead of the
+# clock. Nothing may run on this machine.
 # Usage: ReleaseArguments.sh SOURCE-DIR WORK-DIR
 set -euo pipefail
-[ $# -eq 2 ] || { sed -n '5s/^# //p' "$0" >&2; exit 2; }
+[ $# -eq 2 ] || { sed -n '8s/^# //p' "$0" >&2; exit 2; }
 source=$1 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
@@ -38,6 +40,15 @@ if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   touch VigilantMouse-9.9.9-win64.zip
   refuse "a zip renamed to another version" "is not the zip of this commit's version" \
     clone/scripts/verify-release VigilantMouse-9.9.9-win64.zip
+  # git told to show other bytes than the commit's: a replace object, and a filter whose command
+  # must not even run. The source archive holds the commit's bytes all the same.
+  git -C clone replace "$(git -C clone rev-parse HEAD:README.md)" "$(echo replaced | git -C clone hash-object -w --stdin)"
+  git -C clone config filter.hostile.smudge "touch $work/pwned; cat"
+  echo 'LICENSE filter=hostile' > clone/.git/info/attributes
+  clone/scripts/source-archive archive.tar && mkdir archived committed && tar -C archived -xf archive.tar
+  git -C "$source" archive HEAD | tar -C committed -xf -
+  diff -qr archived committed || { echo "FAIL: a replace object or a filter changed the source archive"; exit 1; }
+  echo "the source archive held the commit's bytes, despite a replace object and a filter"
   git clone -q --depth 1 "file://$(realpath "$source")" shallow
   zip=VigilantMouse-$(sed -n 's/^project(VigilantMouse VERSION \([^ )]*\).*/\1/p' shallow/CMakeLists.txt)-win64.zip
   touch "$zip"
@@ -57,14 +68,19 @@ elif ! unshare --pid --fork --mount-proc true 2>/dev/null; then
   skipped=1
 else
   words=("$hostile" $'ctl\001x' 'wörd' '')
+  # Files dated ahead of this clock, as git archive dates those of a commit made so: in the root,
+  # none may be newer than the command, or make would rebuild there (an exe after it was signed).
+  mkdir ahead && echo 'int main() {}' > ahead/main.cpp && tar --mtime=@4102444800 -C ahead -cf ahead.tar .
   ran=0
-  "$source/scripts/in-debian" bookworm --out "$work/out" -- bash -c 'printf "%s\0" "$@" > /root/out/words' sh \
+  "$source/scripts/in-debian" bookworm --source "$work/ahead.tar" --out "$work/out" -- bash -c 'touch /tmp/started &&
+    printf "%s\0" "$@" > /root/out/words && find . -newer /tmp/started > /root/out/later' sh \
     "${words[@]}" > root.log 2>&1 || ran=$?
   [ ! -e "$source/pwned" ] || { echo "FAIL: a word handed to the root ran a command on this machine"; exit 1; }
   [ "$ran" -eq 0 ] || { cat root.log; echo "FAIL: the throwaway root did not run"; exit 1; }
   cmp -s out/words <(printf '%s\0' "${words[@]}") ||
     { echo "FAIL: the words did not reach the root intact: $(od -c out/words | head -5)"; exit 1; }
-  echo "passed intact through a throwaway root: $(printf '%q ' "${words[@]}")"
+  [ ! -s out/later ] || { echo "FAIL: files dated ahead reached the root so: $(cat out/later)"; exit 1; }
+  echo "passed intact through a throwaway root: $(printf '%q ' "${words[@]}"); no file there dated ahead"
 fi
 for place in "$work" "$source"; do
   [ ! -e "$place/pwned" ] || { echo "FAIL: a word ran a command: $place/pwned exists"; exit 1; }
