@@ -73,14 +73,18 @@ else
   mkdir ahead && echo 'int main() {}' > ahead/main.cpp && tar --mtime=@4102444800 -C ahead -cf ahead.tar .
   ran=0
   "$source/scripts/in-debian" bookworm --source "$work/ahead.tar" --out "$work/out" -- bash -c 'touch /tmp/started &&
-    printf "%s\0" "$@" > /root/out/words && find . -newer /tmp/started > /root/out/later' sh \
+    printf "%s\0" "$@" > /root/out/words && find . -newer /tmp/started > /root/out/later &&
+    grep -h "^deb " /etc/apt/sources.list > /root/out/sources' sh \
     "${words[@]}" > root.log 2>&1 || ran=$?
   [ ! -e "$source/pwned" ] || { echo "FAIL: a word handed to the root ran a command on this machine"; exit 1; }
   [ "$ran" -eq 0 ] || { cat root.log; echo "FAIL: the throwaway root did not run"; exit 1; }
   cmp -s out/words <(printf '%s\0' "${words[@]}") ||
     { echo "FAIL: the words did not reach the root intact: $(od -c out/words | head -5)"; exit 1; }
+  # Every source bound to Debian's keyring: any archive can say it is Debian in its Release file.
+  [ -s out/sources ] && ! grep -v '^deb \[signed-by=/usr/share/keyrings/debian-archive-keyring.gpg\] ' out/sources ||
+    { echo "FAIL: the sources above reach the root, not bound to Debian's keyring"; exit 1; }
   [ ! -s out/later ] || { echo "FAIL: files dated ahead reached the root so: $(cat out/later)"; exit 1; }
-  echo "passed intact through a throwaway root: $(printf '%q ' "${words[@]}"); no file there dated ahead"
+  echo "passed intact through a throwaway root: $(printf '%q ' "${words[@]}"); every source bound to Debian's keyring, no file dated ahead"
 fi
 for place in "$work" "$source"; do
   [ ! -e "$place/pwned" ] || { echo "FAIL: a word ran a command: $place/pwned exists"; exit 1; }
