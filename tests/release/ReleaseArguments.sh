@@ -28,6 +28,7 @@ refuse "a package id with a Cyrillic a" "$id_rule" "$release" "${addresses[@]}" 
 refuse "a timestamp address with a control character" "is not an http:// or https:// address" \
   "$source/scripts/sign-p12" --timestamp $'http://ts.example.org/\001' x.p12 x.exe x.sig
 refuse "an empty --signature" "Usage: scripts/release" "$release" --signature ''
+refuse "a release that must be signed, with no signature" "no signature: commit signatures/" "$release" --signed
 refuse "the release's build outside its root" "this runs only in the throwaway root" \
   env -u VIGILANTMOUSE_IN_ROOT "$source/scripts/root/build-release"
 # In a clone of the commit: a change that git status does not show, and a zip renamed to
@@ -37,6 +38,13 @@ if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   git -C clone update-index --skip-worktree README.md
   refuse "a change hidden with --skip-worktree" "git is told to overlook changes to README.md" clone/scripts/release
   git -C clone update-index --no-skip-worktree README.md && git -C clone checkout -q README.md
+  # Without --signature, the signature committed for the version is taken, and checked.
+  version=$(sed -n 's/^project(VigilantMouse VERSION \([^ )]*\).*/\1/p' clone/CMakeLists.txt)
+  echo junk > "clone/signatures/VigilantMouse-$version-win64.sig"
+  git -C clone add signatures && git -C clone -c user.name=test -c user.email=test@example.org commit -qm signed
+  refuse "a committed signature, with no signer to check it" "the commit has no signatures/signer.pem" \
+    clone/scripts/release --signed
+  git -C clone reset -q --hard HEAD~1
   touch VigilantMouse-9.9.9-win64.zip
   refuse "a zip renamed to another version" "is not the zip of this commit's version" \
     clone/scripts/verify-release VigilantMouse-9.9.9-win64.zip
