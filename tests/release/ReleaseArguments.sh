@@ -83,7 +83,8 @@ else
   "$source/scripts/in-debian" bookworm --source "$work/ahead.tar" --out "$work/out" -- bash -c 'touch /tmp/started &&
     printf "%s\0" "$@" > /root/out/words && find . -newer /tmp/started > /root/out/later &&
     grep -h "^deb " /etc/apt/sources.list > /root/out/sources' sh \
-    "${words[@]}" > root.log 2>&1 || ran=$?
+    "${words[@]}" > root.log 2>&1 3</dev/null 4</dev/null 5</dev/null 6</dev/null 7</dev/null 8</dev/null \
+    9</dev/null 10</dev/null || ran=$?  # as a test runner may leave them: open descriptors, 3 to 10
   [ ! -e "$source/pwned" ] || { echo "FAIL: a word handed to the root ran a command on this machine"; exit 1; }
   [ "$ran" -eq 0 ] || { cat root.log; echo "FAIL: the throwaway root did not run"; exit 1; }
   cmp -s out/words <(printf '%s\0' "${words[@]}") ||
