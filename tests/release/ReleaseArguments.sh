@@ -35,11 +35,11 @@ refuse "the release's build outside its root" "this runs only in the throwaway r
 # another version than the commit's. A tree copied without its repository has no commit.
 if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   git clone -q "$source" clone && echo changed >> clone/README.md
+  version=$(sed -n 's/^project(VigilantMouse VERSION \([^ )]*\).*/\1/p' clone/CMakeLists.txt)
   git -C clone update-index --skip-worktree README.md
   refuse "a change hidden with --skip-worktree" "git is told to overlook changes to README.md" clone/scripts/release
   git -C clone update-index --no-skip-worktree README.md && git -C clone checkout -q README.md
   # Without --signature, the signature committed for the version is taken, and checked.
-  version=$(sed -n 's/^project(VigilantMouse VERSION \([^ )]*\).*/\1/p' clone/CMakeLists.txt)
   echo junk > "clone/signatures/VigilantMouse-$version-win64.sig"
   git -C clone add signatures && git -C clone -c user.name=test -c user.email=test@example.org commit -qm signed
   refuse "a committed signature, with no signer to check it" "the commit has no signatures/signer.pem" \
@@ -58,8 +58,7 @@ if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   diff -qr archived committed || { echo "FAIL: a replace object or a filter changed the source archive"; exit 1; }
   echo "the source archive held the commit's bytes, despite a replace object and a filter"
   git clone -q --depth 1 "file://$(realpath "$source")" shallow
-  zip=VigilantMouse-$(sed -n 's/^project(VigilantMouse VERSION \([^ )]*\).*/\1/p' shallow/CMakeLists.txt)-win64.zip
-  touch "$zip"
+  zip=VigilantMouse-$version-win64.zip && touch "$zip"
   refuse "a shallow clone, by release" "this clone is shallow" shallow/scripts/release
   refuse "a shallow clone, by verify-release" "this clone is shallow" shallow/scripts/verify-release "$zip"
 else
