@@ -91,8 +91,9 @@ nest other signer other-then-signer.sig
 nest signer signer twice.sig
 openssl pkcs7 -inform DER -in twice.sig -outform DER -out corrupt-first.sig 2>/dev/null || tail -c +9 twice.sig > corrupt-first.sig
 # The first 256-byte OCTET STRING is the first signer's RSA value; the nested one comes after it.
-value=$(openssl asn1parse -inform DER -in corrupt-first.sig | awk -F'[:= ]+' '/OCTET STRING/ && / l= *256 / {
-  for (i = 1; i < NF; i++) if ($i == "hl") { print $2 + $(i + 1); exit } }')
+# awk reads to the end: leaving early would kill asn1parse with SIGPIPE, and pipefail with it.
+value=$(openssl asn1parse -inform DER -in corrupt-first.sig | awk -F'[:= ]+' '/OCTET STRING/ && / l= *256 / && !found {
+  for (i = 1; i < NF; i++) if ($i == "hl") { print $2 + $(i + 1); found = 1 } }')
 [ -n "$value" ] || { echo "FAIL: no RSA value found in the nested signature: update this test"; exit 1; }
 flip corrupt-first.sig $((value + 10))
 "$check" "$exe" entry.sig signer.pem entry.exe && "$check" "$exe" bare.p7 signer.pem bare.exe && cmp -s entry.exe bare.exe ||
