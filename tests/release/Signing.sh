@@ -1,38 +1,24 @@
 #!/usr/bin/env bash
-# Makes detached signatures of the tested exe with the two signing tools, a throwaway key in a
-# .p12 file and one on a SoftHSM2 token used through PKCS#11 as a hardware token would be. Each
-# must be taken by the release's check against its signer and give a signed exe that verifies,
-# strips back to the tested bytes and fails once one byte changes. Then the check must refuse
-# every unsound signature, each for its own reason.
+# Detached signatures of the tested exe, made with throwaway keys as a signer would: extracted from
+# an exe that osslsigncode signed, and made by scripts/sign-pkcs11 on a SoftHSM2 token. Each must be
+# taken by the release's check and strip back to the tested bytes; the check must refuse every
+# unsound signature, each for its own reason.
 # Usage: Signing.sh SOURCE-DIR EXE WORK-DIR
 set -euo pipefail
-[ $# -eq 3 ] || { sed -n '7s/^# //p' "$0" >&2; exit 2; }
+[ $# -eq 3 ] || { sed -n '6s/^# //p' "$0" >&2; exit 2; }
 source=$1 exe=$2 work=$3
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 check=$source/scripts/check-signature
-# As the check does, so that the unreachable CRL below fails nothing but the check's own rows.
-verify=(osslsigncode verify)
-[[ $(osslsigncode -h 2>&1 || true) != *-ignore-crl* ]] || verify+=(-ignore-crl)
 
 expect_sound_signature() {  # expect_sound_signature SIG SIGNER WHICH
   "$check" "$exe" "$1" "$2" signed.exe || { echo "FAIL: the signature $3 was refused"; exit 1; }
-  "${verify[@]}" -CAfile "$2" -in signed.exe > verify.log 2>&1 ||
-    { cat verify.log; echo "FAIL: the exe signed $3 does not verify"; exit 1; }
   osslsigncode remove-signature -in signed.exe -out stripped.exe >/dev/null
   cmp stripped.exe "$exe" || { echo "FAIL: stripping the signature $3 does not give back the tested exe"; exit 1; }
-  # One bit of the code section, well past the headers, flipped.
-  cp signed.exe tampered.exe
-  flip tampered.exe 2048
-  if "${verify[@]}" -CAfile "$2" -in tampered.exe > tampered.log 2>&1; then
-    cat tampered.log; echo "FAIL: an exe signed $3 and changed afterwards still verifies"; exit 1
-  fi
-  rm signed.exe stripped.exe tampered.exe
-  echo "signed $3: taken, verified, stripped back to the tested bytes; one changed byte fails verification"
+  rm signed.exe stripped.exe
+  echo "signed $3: taken, and stripped back to the tested bytes"
 }
 flip() {  # flip FILE OFFSET: one bit of that byte
-  local byte
-  byte=$(od -An -tu1 -j "$2" -N 1 "$1")
-  printf "\\x$(printf %02x $((byte ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null
+  printf "\\x$(printf %02x $(($(od -An -tu1 -j "$2" -N 1 "$1") ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null
 }
 certificate() {  # certificate NAME: NAME.pem and NAME.key, a throwaway code-signing certificate
   # whose CRL, like a public CA's, is named at an address that nothing here can reach.
@@ -40,11 +26,14 @@ certificate() {  # certificate NAME: NAME.pem and NAME.key, a throwaway code-sig
     -subj "/CN=VigilantMouse-$1" -addext extendedKeyUsage=codeSigning \
     -addext crlDistributionPoints=URI:http://crl.invalid/signer.crl 2>/dev/null
 }
+sign() {  # sign NAME EXE SIG [-nest]: EXE signed with NAME's key, its signature extracted to SIG
+  osslsigncode sign "${@:4}" -certs "$1.pem" -key "$1.key" -h sha256 -n VigilantMouse -in "$2" -out "$3.exe" >/dev/null
+  osslsigncode extract-signature -in "$3.exe" -out "$3" >/dev/null
+}
 
 certificate signer
-openssl pkcs12 -export -inkey signer.key -in signer.pem -passout pass:test -out signer.p12
-VIGILANTMOUSE_SIGN_PASSWORD=test "$source/scripts/sign-p12" signer.p12 "$exe" file.sig >/dev/null
-expect_sound_signature file.sig signer.pem "with a key in a .p12 file"
+sign signer "$exe" file.sig
+expect_sound_signature file.sig signer.pem "by osslsigncode with a key in a file"
 
 # A token of its own, in this folder; its PINs are a test token's, known to all.
 export SOFTHSM2_CONF=$PWD/softhsm2.conf
@@ -66,13 +55,8 @@ expect_sound_signature token.sig token.pem "through PKCS#11 with a key on a toke
 # What the check must refuse. bookworm's osslsigncode extracts the certificate table's entry (an
 # 8-byte header, then the PKCS#7, padded to 8 bytes): the other form must be read the same way.
 certificate other
-osslsigncode sign -certs other.pem -key other.key -h sha256 -n VigilantMouse -in "$exe" -out other-signer.exe >/dev/null
-osslsigncode extract-signature -in other-signer.exe -out other-signer.sig >/dev/null
-cp "$exe" other-build.exe
-flip other-build.exe 4096
-osslsigncode sign -certs signer.pem -key signer.key -h sha256 -n VigilantMouse -in other-build.exe \
-  -out other-build-signed.exe >/dev/null
-osslsigncode extract-signature -in other-build-signed.exe -out other-build.sig >/dev/null
+sign other "$exe" other-signer.sig
+cp "$exe" other-build.exe && flip other-build.exe 4096 && sign signer other-build.exe other-build.sig
 openssl pkcs7 -inform DER -in file.sig -outform DER -out bare.p7 2>/dev/null || tail -c +9 file.sig > bare.p7
 cp bare.p7 corrupt.sig
 flip corrupt.sig $(($(stat -c %s corrupt.sig) - 10))  # within the RSA signature value, the last field
@@ -82,13 +66,8 @@ size=$(stat -c %s bare.p7) padded=$((($(stat -c %s bare.p7) + 15) / 8 * 8))
 echo "not a signature" > junk.sig
 # Second signatures nested in the first, which Windows leaves unchecked: another certificate's
 # first with the signer's inside, and the signer's twice, its first signature value corrupt.
-nest() {  # nest FIRST SECOND OUT: the exe signed by FIRST, then SECOND's signature nested in
-  osslsigncode sign -certs "$1.pem" -key "$1.key" -h sha256 -n VigilantMouse -in "$exe" -out first.exe >/dev/null
-  osslsigncode sign -nest -certs "$2.pem" -key "$2.key" -h sha256 -n VigilantMouse -in first.exe -out nested.exe >/dev/null
-  osslsigncode extract-signature -in nested.exe -out "$3" >/dev/null && rm first.exe nested.exe
-}
-nest other signer other-then-signer.sig
-nest signer signer twice.sig
+sign signer other-signer.sig.exe other-then-signer.sig -nest
+sign signer file.sig.exe twice.sig -nest
 openssl pkcs7 -inform DER -in twice.sig -outform DER -out corrupt-first.sig 2>/dev/null || tail -c +9 twice.sig > corrupt-first.sig
 # The first 256-byte OCTET STRING is the first signer's RSA value; the nested one comes after it.
 # awk reads to the end: leaving early would kill asn1parse with SIGPIPE, and pipefail with it.
