@@ -41,9 +41,8 @@ def name_rule_faults(installer, scoop):
 source, build = map(pathlib.Path, sys.argv[1:3])
 url = "https://downloads.example.org/vigilantmouse/1.0.0"
 homepage = "https://example.org/vigilantmouse"
-version = next(line.split("=", 1)[1] for line in (build / "CMakeCache.txt").read_text().splitlines()
-               if line.startswith("CMAKE_PROJECT_VERSION:"))
-zip_name = f"VigilantMouse-{version}-win64.zip"
+facts = dict(line.split("=", 1) for line in (build / "release-facts.txt").read_text().splitlines())
+version, zip_name = facts["version"], facts["zip"]
 zip_hash = hashlib.sha256((build / zip_name).read_bytes()).hexdigest()
 
 with tempfile.TemporaryDirectory() as out:
