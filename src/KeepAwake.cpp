@@ -100,8 +100,11 @@ void RunKeepAwakeLoop()
     for (;;) {
         // After a wake for a timer, maintenance or the network, Windows sleeps again unless a
         // user shows up, and a pulse would pass for one: a laptop in a bag would stay awake. The
-        // flag clears once a real user gives input.
-        if (IsSystemResumeAutomatic()) {
+        // flag clears only once someone uses the PC's own keyboard or mouse, which a user working
+        // through Remote Desktop after a Wake-on-LAN never does: there it keeps that user's
+        // session from locking as ever. Asked on every pass, since one session can be used from
+        // afar and then at the console.
+        if (IsSystemResumeAutomatic() && !GetSystemMetrics(SM_REMOTESESSION)) {
             Sleep(PulseIntervalMs);
             continue;
         }

@@ -19,9 +19,10 @@ MOUSEINPUT pendingMove;  // an absolute move that has not landed yet
 int pausesUntilLanding;
 bool pulseBegun;
 int pauses;
-// However the program paces itself, a run ends after this many pauses: a loop that stopped
-// sending ends too.
-constexpr int MaxPauses = 1000;
+int loopCalls;
+// However the program paces itself, a run ends after this many calls of the keep-awake loop: one
+// that stopped sending ends too, and so does one that spins without pausing.
+constexpr int MaxLoopCalls = 100000;
 
 HANDLE HandleOf(DWORD id) { return reinterpret_cast<HANDLE>(std::uintptr_t{0x10000} + id); }
 DWORD IdOf(HANDLE handle) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(handle) - 0x10000); }
@@ -109,6 +110,15 @@ void EndPulse()
     effects.pulses.push_back(pulse);
     pulse = {};
 }
+// Every call the keep-awake loop makes counts toward the bound on a run.
+void LoopCall()
+{
+    if (++loopCalls == MaxLoopCalls) {
+        EndPulse();
+        throw KeepAwakeEnded{};
+    }
+}
+
 // Each relative move the program sends, taken in or not, begins a pulse.
 void BeginPulse()
 {
@@ -127,7 +137,7 @@ void ResetFake(const FakeWorld& scripted)
     inputTick = 1000;
     extraInfo = 0xE0;
     perMonitorAware = movedAside = pulseBegun = false;
-    pausesUntilLanding = pauses = 0;
+    pausesUntilLanding = pauses = loopCalls = 0;
 }
 const Effects& FakeEffects() { return effects; }
 
@@ -139,10 +149,15 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     return type == (MB_OKCANCEL | MB_ICONINFORMATION) ? world.confirmationAnswer : IDOK;
 }
 
-LPARAM WINAPI GetMessageExtraInfo() { return ++extraInfo; }
+LPARAM WINAPI GetMessageExtraInfo()
+{
+    LoopCall();
+    return ++extraInfo;
+}
 
 UINT WINAPI SendInput(UINT count, INPUT* inputs, int size)
 {
+    LoopCall();
     const MOUSEINPUT& mi = inputs->mi;
     const bool absolute = mi.dwFlags & MOUSEEVENTF_ABSOLUTE;
     if (!absolute)
@@ -165,22 +180,25 @@ UINT WINAPI SendInput(UINT count, INPUT* inputs, int size)
 
 void WINAPI Sleep(DWORD milliseconds)
 {
+    LoopCall();
     if (pausesUntilLanding > 0 && --pausesUntilLanding == 0)
         MoveAbsolutely(pendingMove);
     if (movedAside && world.userMovesTo.x >= 0)
         world.cursor = world.userMovesTo;
     movedAside = false;
     (pulseBegun ? pulse.pauses : effects.pausesBeforeFirstPulse).push_back(milliseconds);
-    if (++pauses == MaxPauses) {
-        EndPulse();
-        throw KeepAwakeEnded{};
-    }
+    ++pauses;
 }
 
-BOOL WINAPI IsSystemResumeAutomatic() { return pauses < world.pausesResumedUnattended; }
+BOOL WINAPI IsSystemResumeAutomatic()
+{
+    LoopCall();
+    return pauses < world.pausesResumedUnattended;
+}
 
 BOOL WINAPI GetLastInputInfo(LASTINPUTINFO* info)
 {
+    LoopCall();
     if (info->cbSize != sizeof *info)
         Misused("LASTINPUTINFO size");
     info->dwTime = inputTick;
@@ -189,6 +207,7 @@ BOOL WINAPI GetLastInputInfo(LASTINPUTINFO* info)
 
 BOOL WINAPI GetCursorPos(POINT* point)
 {
+    LoopCall();
     if (!world.cursorReadable)
         return FALSE;
     *point = Rescale(world.cursor, MonitorAt(world.cursor, false), true);
@@ -197,12 +216,16 @@ BOOL WINAPI GetCursorPos(POINT* point)
 
 BOOL WINAPI SetCursorPos(int x, int y)
 {
+    LoopCall();
     world.cursor = Rescale({x, y}, MonitorAt({x, y}, true), false);
     return TRUE;
 }
 
 int WINAPI GetSystemMetrics(int index)
 {
+    LoopCall();
+    if (index == SM_REMOTESESSION)
+        return world.remoteSession;
     const RECT all = VirtualScreen(true);
     const int metrics[] = {all.left, all.top, all.right - all.left, all.bottom - all.top};
     return metrics[index - SM_XVIRTUALSCREEN];
@@ -210,12 +233,14 @@ int WINAPI GetSystemMetrics(int index)
 
 HMONITOR WINAPI MonitorFromPoint(POINT point, DWORD)
 {
+    LoopCall();
     // Nearest, roughly: a point on no monitor gets the main one.
     return const_cast<FakeMonitor*>(&MonitorAt(point, true));
 }
 
 BOOL WINAPI GetMonitorInfoA(HMONITOR monitor, MONITORINFO* info)
 {
+    LoopCall();
     if (info->cbSize != sizeof *info)
         Misused("MONITORINFO size");
     if (!world.monitorReadable)
@@ -309,7 +334,7 @@ BOOL WINAPI GetExitCodeProcess(HANDLE process, DWORD* exitCode)
 BOOL WINAPI ProcessIdToSessionId(DWORD processId, DWORD* session)
 {
     const FakeProcess* process = Process(processId);
-    if (!process)
+    if (!process || process->session == UnreadableSession)
         return FALSE;
     *session = process->session;
     return TRUE;
@@ -333,7 +358,7 @@ BOOL WINAPI SetDefaultDllDirectories(DWORD flags)
 }
 HANDLE WINAPI SetThreadDpiAwarenessContext(HANDLE context)
 {
-    if (reinterpret_cast<INT_PTR>(context) != -3)  // the only context this fake knows
+    if (reinterpret_cast<INT_PTR>(context) != -3 || world.physicalPixelsRefused)  // -3: the only context this fake knows
         return nullptr;
     perMonitorAware = true;
     return reinterpret_cast<HANDLE>(INT_PTR{-2});  // the system-aware context the manifest gave

@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
+constexpr DWORD UnreadableSession = 0xFFFFFFFF;
+
 struct FakeProcess {
     DWORD id;
     const char* imageName;          // nullptr: its module list cannot be read
     bool opens = true;              // false: OpenProcess refuses it
     bool terminates = true;         // false: TerminateProcess refuses it
     DWORD exitCode = STILL_ACTIVE;  // what GetExitCodeProcess reports after a refusal
-    DWORD session = 1;              // the sign-in session it runs in, as the program's own does
+    DWORD session = 1;              // the sign-in session it runs in, as the program's own does;
+                                    // UnreadableSession: ProcessIdToSessionId fails for it
     const char* longName = nullptr; // the file's long name, where imageName is its 8.3 short one
 };
 
@@ -39,6 +42,8 @@ struct FakeWorld {
     int confirmationAnswer = IDOK;  // what the OK/Cancel box returns; the others return IDOK
     int pulsesBeforeEnd = 3;        // the send after this many pulses ends the endless loop
     int pausesResumedUnattended = 0;  // the PC woke by itself, and no user came for this many pauses
+    bool remoteSession = false;     // true: a Remote Desktop session (SM_REMOTESESSION)
+    bool physicalPixelsRefused = false;  // true: SetThreadDpiAwarenessContext fails
     bool zeroMoveCounts = true;     // false: a move of zero distance leaves the idle tick alone
     bool inputRefused = false;      // true: SendInput takes nothing, as on a locked session
     bool cursorReadable = true;     // false: GetCursorPos fails
@@ -70,7 +75,7 @@ struct Effects {
     int openHandles = 0, heapBlocks = 0; // left open at the end
 };
 
-// Thrown by SendInput or Sleep to end the keep-awake loop, which never returns on its own.
+// Thrown by any call the keep-awake loop makes to end it, which never returns on its own.
 struct KeepAwakeEnded {};
 
 void ResetFake(const FakeWorld& world);

@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <clocale>
 #include <set>
 
@@ -135,6 +136,9 @@ const Case cases[] = {
     // The same user's copy in another sign-in session keeps that session's desktop awake.
     {"CopyInAnotherSessionIsLeftAlone", {},
      {.processes = {{7, "VigilantMouse.exe", true, true, STILL_ACTIVE, 2}, Self}}, KeptAwake, {ConfirmationBox}},
+    {"CopyWhoseSessionCannotBeReadIsLeftAlone", {},
+     {.processes = {{7, "VigilantMouse.exe", true, true, STILL_ACTIVE, UnreadableSession}, Self}},
+     KeptAwake, {ConfirmationBox}},
 };
 
 class Run : public testing::TestWithParam<Case> {
@@ -185,6 +189,9 @@ const PulseCase pulseCases[] = {
     {"CountedZeroMoveIsAll", {.processes = {Self}}, {}, {500, 300}},
     {"RefusedZeroMoveIsLeftAtThat", {.processes = {Self}, .inputRefused = true}, {}, {500, 300}, 0},
     {"NoInputWhileThePcWokeByItselfAndNoUserCame", {.processes = {Self}, .pausesResumedUnattended = 2}, {}, {500, 300}},
+    // After a Wake-on-LAN the flag may never clear for a user who works through Remote Desktop.
+    {"RemoteSessionPulsesWhateverTheWake",
+     {.processes = {Self}, .pausesResumedUnattended = INT_MAX, .remoteSession = true}, {}, {500, 300}},
     // Aside means away from the edge of the pointer's own monitor, wherever the virtual screen
     // starts and whatever lies beside it; at widths 1024, 3840, 4480 and 19,200.
     {"UncountedZeroMoveIsFollowedByACountedOne", Uncounted({}), {{501, 300}}, {500, 300}},
@@ -201,6 +208,8 @@ const PulseCase pulseCases[] = {
     // Windows 8.1 and 10 before version 1607 may scale that monitor with no way out: no move.
     {"NoAsideWhereScaledPixelsCannotBeAvoided",
      Uncounted({.system = FakeSystem::Windows81, .cursor = {3000, 500}, .monitors = ScaledOtherwise}), {}, {3000, 500}},
+    {"NoAsideWhereTheSwitchToPhysicalPixelsIsRefused",
+     Uncounted({.physicalPixelsRefused = true, .cursor = {3000, 500}, .monitors = ScaledOtherwise}), {}, {3000, 500}},
     // Vista and 7 without KB2533623 lack both calls looked up at run time, and run all the same.
     {"OldWindowsMovesAsideAsEver", Uncounted({.system = FakeSystem::Vista}),
      {{501, 300}}, {500, 300}},
@@ -217,10 +226,10 @@ TEST_P(Pulses, SendAZeroMoveAndLeaveThePointerWhereItWas)
 {
     const PulseCase& c = GetParam();
     RunEachRounding(c.world, {}, [&](int, const Effects& done) {
-        // While the PC has woken by itself and no user has come, nothing is sent, and the loop
-        // goes on pausing.
-        EXPECT_THAT(done.pausesBeforeFirstPulse,
-                    ElementsAreArray(std::vector<DWORD>(c.world.pausesResumedUnattended, 20000)));
+        // While the PC has woken by itself and no user has come to its console, nothing is
+        // sent, and the loop goes on pausing.
+        const int unattendedPauses = c.world.remoteSession ? 0 : c.world.pausesResumedUnattended;
+        EXPECT_THAT(done.pausesBeforeFirstPulse, ElementsAreArray(std::vector<DWORD>(unattendedPauses, 20000)));
         ASSERT_EQ(done.pulses.size(), static_cast<std::size_t>(c.world.pulsesBeforeEnd));
         for (const PulseEffects& pulse : done.pulses) {
             EXPECT_EQ(pulse.zeroMoves, c.zeroMoves);
