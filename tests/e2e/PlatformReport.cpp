@@ -55,7 +55,11 @@ std::string Session()
 {
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
-    std::string line = "session " + std::to_string(session) + ", ";
+    // The program pauses while the PC woke by itself and nobody has used its own keyboard or
+    // mouse since, except in a Remote Desktop session: a pulse test that fails here asks why.
+    std::string line = "session " + std::to_string(session) +
+                       (GetSystemMetrics(SM_REMOTESESSION) ? " (Remote Desktop)" : " (console)") +
+                       (IsSystemResumeAutomatic() ? ", resumed automatically with no user since, " : ", ");
     // Input goes to the input desktop; a service session or a locked screen cannot open it.
     if (HDESK desktop = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS)) {
         CloseDesktop(desktop);
