@@ -46,7 +46,7 @@ for path in paths:
         if rule == "unprivileged":
             # A throwaway root needs CAP_SYS_ADMIN, which Docker's default capabilities leave out.
             options = container.get("options", "") if isinstance(container, dict) else ""
-            if container and re.search(r"scripts/(test|release)", runs) and "--privileged" not in options:
+            if container and re.search(r"scripts/test|release/release", runs) and "--privileged" not in options:
                 print(f"{path}: {name}")
         elif rule == "unsafe":
             # The workspace belongs to the runner's user, the job to root; checkout's mark is gone.
@@ -54,7 +54,7 @@ for path in paths:
                 print(f"{path}: {name}")
         elif rule == "shallow":
             # A release is dated by its history, which a one-commit checkout lacks.
-            if re.search(r"scripts/(release|verify-release)", runs) and any(
+            if re.search(r"release/(release|verify-release)", runs) and any(
                     (step.get("with") or {}).get("fetch-depth") != 0 for step in checkouts):
                 print(f"{path}: {name}")
         elif rule == "unpinned":
@@ -67,7 +67,7 @@ for path in paths:
             # as root and would see it.
             for step in steps:
                 secret = "secrets." in str(step.get("env", "")) + str(step.get("with", ""))
-                if secret and re.search(r"apt-get|install-packages|scripts/(release|verify-release|in-debian)", str(step.get("run", ""))):
+                if secret and re.search(r"apt-get|install-packages|release/(release|verify-release)|scripts/in-debian", str(step.get("run", ""))):
                     print(f"{path}: {name}: {step.get('name')}")
     # The tag a commit stands for, beside it, for whoever reads or updates the pin.
     if rule == "unpinned":

@@ -46,7 +46,7 @@ version, zip_name = facts["version"], facts["zip"]
 zip_hash = hashlib.sha256((build / zip_name).read_bytes()).hexdigest()
 
 with tempfile.TemporaryDirectory() as out:
-    subprocess.run([source / "scripts/write-manifests", build, out, "--download-url", url,
+    subprocess.run([source / "release/write-manifests", build, out, "--download-url", url,
                     "--homepage", homepage], check=True)
     folder = pathlib.Path(out)
     package = "VigilantMouse.VigilantMouse"

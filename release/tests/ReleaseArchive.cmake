@@ -23,7 +23,7 @@ if(NOT first_hash STREQUAL second_hash)
   message(FATAL_ERROR "packing the same files twice gave two archives: ${first_hash}, ${second_hash}")
 endif()
 
-set(unpacked ${BINARY_DIR}/tests/release/unpacked)
+set(unpacked ${BINARY_DIR}/release/tests/unpacked)
 file(REMOVE_RECURSE ${unpacked})
 file(ARCHIVE_EXTRACT INPUT ${ARCHIVE} DESTINATION ${unpacked})
 file(GLOB_RECURSE contents RELATIVE ${unpacked} ${unpacked}/*)

@@ -18,47 +18,47 @@ refuse() {  # refuse WHAT EXPECTED-REASON COMMAND...: refused, for that reason a
   grep -qF -- "$2" refused.log || { cat refused.log; echo "FAIL: $1: not refused for \"$2\""; exit 1; }
   echo "refused $1: $(head -1 refused.log | tr -d '[:cntrl:]')"
 }
-release=$source/scripts/release
+release=$source/release/release
 id_rule="is not a package identifier this release takes"
 refuse "a package id that closes a quote and runs touch" "$id_rule" "$release" "${addresses[@]}" --package-id "$hostile"
 refuse "a package id with a control character" "$id_rule" "$release" "${addresses[@]}" --package-id $'Pub.Na\001me'
 refuse "a package id with a Cyrillic a" "$id_rule" "$release" "${addresses[@]}" --package-id 'Pub.Nаme'
 refuse "a timestamp address with a control character" "is not an http:// or https:// address" \
-  "$source/scripts/sign-pkcs11" --module x.so --key pkcs11:x --certs x.pem --timestamp $'http://ts.example.org/\001' x.exe x.sig
-refuse "an empty --signature" "Usage: scripts/release" "$release" --signature ''
+  "$source/release/sign-pkcs11" --module x.so --key pkcs11:x --certs x.pem --timestamp $'http://ts.example.org/\001' x.exe x.sig
+refuse "an empty --signature" "Usage: release/release" "$release" --signature ''
 refuse "a release that must be signed, with no signature" "no signature: commit signatures/" "$release" --signed
 refuse "the release's build outside its root" "this runs only in the throwaway root" \
-  env -u VIGILANTMOUSE_IN_ROOT "$source/scripts/root/build-release"
+  env -u VIGILANTMOUSE_IN_ROOT "$source/release/build-release"
 # In a clone of the commit: a change that git status does not show, and a zip renamed to
 # another version than the commit's. A tree copied without its repository has no commit.
 if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   git clone -q "$source" clone && echo changed >> clone/README.md
   version=$(sed -n 's/^project(VigilantMouse VERSION \([^ )]*\).*/\1/p' clone/CMakeLists.txt)
   git -C clone update-index --skip-worktree README.md
-  refuse "a change hidden with --skip-worktree" "git is told to overlook changes to README.md" clone/scripts/release
+  refuse "a change hidden with --skip-worktree" "git is told to overlook changes to README.md" clone/release/release
   git -C clone update-index --no-skip-worktree README.md && git -C clone checkout -q README.md
   # Without --signature, the signature committed for the version is taken, and checked.
   echo junk > "clone/signatures/VigilantMouse-$version-win64.sig"
   git -C clone add signatures && git -C clone -c user.name=test -c user.email=test@example.org commit -qm signed
   refuse "a committed signature, with no signer to check it" "the commit has no signatures/signer.pem" \
-    clone/scripts/release --signed
+    clone/release/release --signed
   git -C clone reset -q --hard HEAD~1
   touch VigilantMouse-9.9.9-win64.zip
   refuse "a zip renamed to another version" "is not the zip of this commit's version" \
-    clone/scripts/verify-release VigilantMouse-9.9.9-win64.zip
+    clone/release/verify-release VigilantMouse-9.9.9-win64.zip
   # git told to show other bytes than the commit's: a replace object, and a filter whose command
   # must not even run. The source archive holds the commit's bytes all the same.
   git -C clone replace "$(git -C clone rev-parse HEAD:README.md)" "$(echo replaced | git -C clone hash-object -w --stdin)"
   git -C clone config filter.hostile.smudge "touch $work/pwned; cat"
   echo 'LICENSE filter=hostile' > clone/.git/info/attributes
-  clone/scripts/source-archive archive.tar && mkdir archived committed && tar -C archived -xf archive.tar
+  clone/release/source-archive archive.tar && mkdir archived committed && tar -C archived -xf archive.tar
   git -C "$source" archive HEAD | tar -C committed -xf -
   diff -qr archived committed || { echo "FAIL: a replace object or a filter changed the source archive"; exit 1; }
   echo "the source archive held the commit's bytes, despite a replace object and a filter"
   git clone -q --depth 1 "file://$(realpath "$source")" shallow
   zip=VigilantMouse-$version-win64.zip && touch "$zip"
-  refuse "a shallow clone, by release" "this clone is shallow" shallow/scripts/release
-  refuse "a shallow clone, by verify-release" "this clone is shallow" shallow/scripts/verify-release "$zip"
+  refuse "a shallow clone, by release" "this clone is shallow" shallow/release/release
+  refuse "a shallow clone, by verify-release" "this clone is shallow" shallow/release/verify-release "$zip"
 else
   echo "skipped: the refusals that need a commit ($source is no git checkout here)"
 fi

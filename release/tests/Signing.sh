@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Detached signatures of the tested exe, made with throwaway keys as a signer would: extracted from
-# an exe that osslsigncode signed, and made by scripts/sign-pkcs11 on a SoftHSM2 token. Each must be
+# an exe that osslsigncode signed, and made by release/sign-pkcs11 on a SoftHSM2 token. Each must be
 # taken by the release's check and strip back to the tested bytes; the check must refuse every
 # unsound signature, each for its own reason.
 # Usage: Signing.sh SOURCE-DIR EXE WORK-DIR
@@ -8,7 +8,7 @@ set -euo pipefail
 [ $# -eq 3 ] || { sed -n '6s/^# //p' "$0" >&2; exit 2; }
 source=$1 exe=$2 work=$3
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
-check=$source/scripts/check-signature
+check=$source/release/check-signature
 
 expect_sound_signature() {  # expect_sound_signature SIG SIGNER WHICH
   "$check" "$exe" "$1" "$2" signed.exe || { echo "FAIL: the signature $3 was refused"; exit 1; }
@@ -46,7 +46,7 @@ key="pkcs11:token=vigilantmouse-test;object=signer;type=private"
 openssl req -engine pkcs11 -keyform engine -key "$key;pin-value=5678" -new -x509 -days 1 \
   -subj /CN=VigilantMouse-token -addext extendedKeyUsage=codeSigning -out token.pem >/dev/null 2>&1 ||
   { echo "FAIL: no certificate for the token's key (is libengine-pkcs11-openssl installed?)"; exit 1; }
-sign_on_token() { VIGILANTMOUSE_SIGN_PIN=$1 "$source/scripts/sign-pkcs11" --module "$module" --key "$key" \
+sign_on_token() { VIGILANTMOUSE_SIGN_PIN=$1 "$source/release/sign-pkcs11" --module "$module" --key "$key" \
   --certs token.pem "$exe" "$2" >/dev/null; }
 sign_on_token 5678 token.sig
 expect_sound_signature token.sig token.pem "through PKCS#11 with a key on a token"
