@@ -25,6 +25,13 @@ refuse "a package id with a control character" "$id_rule" "$release" "${addresse
 refuse "a package id with a Cyrillic a" "$id_rule" "$release" "${addresses[@]}" --package-id 'Pub.Nаme'
 refuse "a timestamp address with a control character" "is not an http:// or https:// address" \
   "$source/release/sign-pkcs11" --module x.so --key pkcs11:x --certs x.pem --timestamp $'http://ts.example.org/\001' x.exe x.sig
+# A signing step that fails must not report success, nor leave the last signature in place.
+mkdir stub && printf '#!/bin/sh\n[ "$1" = sign ] || exit 1\nwhile [ "$1" != -out ]; do shift; done; touch "$2"\n' \
+  > stub/osslsigncode && chmod +x stub/osslsigncode && touch token.so chain.pem unsigned.exe && echo kept > last.sig
+refuse "a signature that could not be extracted" "could not be extracted: last.sig is left as it was" \
+  env PATH="$PWD/stub:$PATH" VIGILANTMOUSE_SIGN_PIN=0000 "$source/release/sign-pkcs11" --module "$PWD/token.so" \
+  --key pkcs11:token=t --certs chain.pem unsigned.exe last.sig
+[ "$(cat last.sig)" = kept ] || { echo "FAIL: a failed signing changed last.sig"; exit 1; }
 refuse "an empty --signature" "Usage: release/release" "$release" --signature ''
 refuse "a release that must be signed, with no signature" "no signature: commit signatures/" "$release" --signed
 refuse "the release's build outside its root" "this runs only in the throwaway root" \
