@@ -62,6 +62,22 @@ if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   git -C "$source" archive HEAD | tar -C committed -xf -
   diff -qr archived committed || { echo "FAIL: a replace object or a filter changed the source archive"; exit 1; }
   echo "the source archive held the commit's bytes, despite a replace object and a filter"
+  # A forged loose tree under the genuine id of src/, listing LICENSE's blob as main.cpp: each
+  # blob is genuine, the tree is not. (The clone's objects are the source's, hard-linked.)
+  git -C clone cat-file tree HEAD:src > src.tree
+  python3 - "$(git -C clone rev-parse HEAD:src)" "$(git -C clone rev-parse HEAD:src/main.cpp)" \
+    "$(git -C clone rev-parse HEAD:LICENSE)" clone/.git/objects <<'PY'
+import os, sys, zlib
+tree, genuine, other, objects = sys.argv[1:]
+body = open("src.tree", "rb").read().replace(bytes.fromhex(genuine), bytes.fromhex(other))
+path = os.path.join(objects, tree[:2], tree[2:])
+os.makedirs(os.path.dirname(path), exist_ok=True)
+if os.path.exists(path):
+    os.remove(path)  # a link to the source's own object, which must stay as it is
+open(path, "wb").write(zlib.compress(b"tree %d\0" % len(body) + body))
+PY
+  refuse "a forged tree that lists another blob as src/main.cpp" "does not make its tree" \
+    clone/release/source-archive forged.tar
   git clone -q --depth 1 "file://$(realpath "$source")" shallow
   zip=VigilantMouse-$version-win64.zip && touch "$zip"
   refuse "a shallow clone, by release" "this clone is shallow" shallow/release/release
