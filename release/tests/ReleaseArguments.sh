@@ -49,6 +49,11 @@ if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   git -C clone add signatures && git -C clone -c user.name=test -c user.email=test@example.org commit -qm signed
   refuse "a committed signature, with no signer to check it" "the commit has no signatures/signer.pem" \
     clone/release/release --signed
+  # The zip of a signed release, its exe stripped of the signature that the commit holds.
+  mkdir stripped && echo unsigned > stripped/VigilantMouse.exe
+  (cd stripped && cmake -E tar cf "../VigilantMouse-$version-win64.zip" --format=zip VigilantMouse.exe)
+  refuse "a signed release's zip stripped of its signature" "carries no signature, but the commit holds" \
+    clone/release/verify-release "VigilantMouse-$version-win64.zip"
   git -C clone reset -q --hard HEAD~1
   touch VigilantMouse-9.9.9-win64.zip
   refuse "a zip renamed to another version" "is not the zip of this commit's version" \
