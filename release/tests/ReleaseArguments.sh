@@ -84,7 +84,7 @@ PY
   refuse "a forged tree that lists another blob as src/main.cpp" "does not make its tree" \
     clone/release/source-archive forged.tar
   git clone -q --depth 1 "file://$(realpath "$source")" shallow
-  zip=VigilantMouse-$version-win64.zip && touch "$zip"
+  zip=VigilantMouse-$version-win64.zip  # the readable zip of the stripped row
   refuse "a shallow clone, by release" "this clone is shallow" shallow/release/release
   refuse "a shallow clone, by verify-release" "this clone is shallow" shallow/release/verify-release "$zip"
 else
