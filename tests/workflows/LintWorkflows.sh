@@ -91,3 +91,23 @@ for row in "${rules[@]}"; do
   [ -n "$(violations "$rule" "$work/$rule.yml")" ] || { echo "FAIL: a copy of $broken that breaks \"$asks\" was not refused"; exit 1; }
   echo "ok      $asks, and a copy of $broken that is not is refused"
 done
+
+# What CI's rehearsal (.ci/rehearse) does not model it must refuse by name, before any root.
+context='{"vars": {}, "github": {"event_name": "push", "ref": "refs/tags/v1", "ref_name": "v1", "ref_type": "tag"}}'
+echo "$context" > "$work/context.json"
+unmodelled=(  # job | the change to ci.yml | the refusal
+  "debian-12|s#^\( *\)run: scripts/test#&\n\1working-directory: no/such/dir#|step 4's key 'working-directory'"
+  "debian-12|s#^\( *\)- name: Build and run every test#\1- uses: someone/action@0123456789012345678901234567890123456789\n&#|step 4's action 'someone/action@"
+  "debian-12|s#^\( *\)run: scripts/test#&\n\1shell: python#|step 4's shell 'python'"
+  "debian-13|s#^\( *\)run: scripts/test#&\n\1if: steps.bundle.outputs.artifact-id#|'steps.bundle.outputs.artifact-id' in the expression"
+)
+for row in "${unmodelled[@]}"; do
+  IFS='|' read -r job change refusal <<< "$row"
+  sed "$change" "$source/.github/workflows/ci.yml" > "$work/unmodelled.yml"
+  rm -rf "$work/steps"
+  if python3 "$source/.ci/read-job.py" "$work/unmodelled.yml" "$job" "$work/steps" "$work/context.json" > /dev/null 2> "$work/refused.log"; then
+    echo "FAIL: the rehearsal took a copy of ci.yml that it cannot model ($refusal)"; exit 1
+  fi
+  grep -qF -- "$refusal" "$work/refused.log" || { cat "$work/refused.log"; echo "FAIL: not refused for $refusal"; exit 1; }
+  echo "refused by the rehearsal: $(cat "$work/refused.log")"
+done
