@@ -61,21 +61,18 @@ def evaluate(text):
             left = same if op == "==" else not same
         return left
 
-    def both():
-        left = compared()
-        while tokens[0][0] == "&&":
+    def chain(operand, op, combine):
+        left = operand()
+        while tokens[0][0] == op:
             tokens.pop(0)
-            right = compared()
-            left = right if truthy(left) else left
+            left = combine(left, operand())
         return left
 
+    def both():
+        return chain(compared, "&&", lambda left, right: right if truthy(left) else left)
+
     def either():
-        left = both()
-        while tokens[0][0] == "||":
-            tokens.pop(0)
-            right = both()
-            left = left if truthy(left) else right
-        return left
+        return chain(both, "||", lambda left, right: left if truthy(left) else right)
 
     result = either()
     if tokens[0] != (None, None, None):
