@@ -69,6 +69,10 @@ if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
   echo "the source archive held the commit's bytes, despite a replace object and a filter"
   # A forged loose tree under the genuine id of src/, listing LICENSE's blob as main.cpp: each
   # blob is genuine, the tree is not. (The clone's objects are the source's, hard-linked.)
+  # Git reads a packed object before a loose one, so the clone's packs are unpacked first: the
+  # forgery is then what git reads, as in a repository whose recent objects are still loose.
+  mkdir packs && find clone/.git/objects/pack -name 'pack-*' -exec mv {} packs/ \;
+  for pack in packs/*.pack; do [ ! -e "$pack" ] || git -C clone unpack-objects -q < "$pack"; done
   git -C clone cat-file tree HEAD:src > src.tree
   python3 - "$(git -C clone rev-parse HEAD:src)" "$(git -C clone rev-parse HEAD:src/main.cpp)" \
     "$(git -C clone rev-parse HEAD:LICENSE)" clone/.git/objects <<'PY'
