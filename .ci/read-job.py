@@ -113,9 +113,8 @@ if "environment" in job:  # its approval is a person's
 os.makedirs(out)
 open(f"{out}/minutes", "w").write(str(job.get("timeout-minutes", 360)))  # GitHub's default
 open(f"{out}/environment", "w").write(environment(workflow.get("env"), job.get("env")))
-checkouts = [str(s.get("uses", "")).startswith("actions/checkout@") for s in job["steps"]]
-open(f"{out}/depth", "w").write(str((job["steps"][checkouts.index(True)].get("with") or {}).get("fetch-depth", 1))
-                                if True in checkouts else "1")
+checkout = next((s for s in job["steps"] if str(s.get("uses", "")).startswith("actions/checkout@")), {})
+open(f"{out}/depth", "w").write(str((checkout.get("with") or {}).get("fetch-depth", 1)))
 for number, step in enumerate(job["steps"], 1):
     where, uses, given = f"step {number}", str(step.get("uses", "")), step.get("with") or {}
     for key in set(step) - {"name", "id", "run", "uses", "with", "shell", "env", "if"}:
